@@ -1,0 +1,33 @@
+#!/bin/bash
+# Runs a Windows executable under Wine for CTest and for the scripts.
+#
+# The Wine prefix is created once by scripts/wine-prefix.sh (WINEPREFIX must point at it, or the
+# default build/wineprefix is used). When LUMO_WINE_SENTINEL is set, the run only passes if the
+# program printed that text: a crash on a secondary thread can end a Wine process with status 0.
+set -u
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+export WINEPREFIX="${WINEPREFIX:-$here/../build/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+if [ ! -d "$WINEPREFIX" ]; then
+    "$here/wine-prefix.sh" >&2 || exit 1
+fi
+
+if [ -z "${LUMO_WINE_SENTINEL:-}" ]; then
+    exec wine "$@"
+fi
+
+log="$(mktemp)"
+trap 'rm -f "$log"' EXIT
+wine "$@" 2>&1 | tee "$log"
+status=${PIPESTATUS[0]}
+if [ "$status" -ne 0 ]; then
+    exit "$status"
+fi
+if ! grep -qF "$LUMO_WINE_SENTINEL" "$log"; then
+    echo "wine-run: the program ended with status 0 but never printed its completion line;" \
+         "treating the run as crashed" >&2
+    exit 99
+fi
+exit 0
