@@ -1,0 +1,23 @@
+# Shared by scripts/run.sh and scripts/test.sh: configure and build one build tree.
+# shellcheck shell=bash
+
+LUMO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+LUMO_BUILD="${LUMO_BUILD:-$LUMO_ROOT/build}"
+LUMO_JOBS="${LUMO_JOBS:-$(nproc)}"
+
+export CCACHE_SLOPPINESS="${CCACHE_SLOPPINESS:-time_macros}"
+
+# lumo_build NAME [cmake options...]: configures $LUMO_BUILD/NAME and builds everything in it.
+lumo_build() {
+    local name="$1"
+    shift
+    local dir="$LUMO_BUILD/$name"
+    local launcher=()
+    if command -v ccache >/dev/null; then
+        launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    fi
+    echo "=== configure $name"
+    cmake -S "$LUMO_ROOT" -B "$dir" -G Ninja "${launcher[@]}" "$@"
+    echo "=== build $name"
+    cmake --build "$dir" -j "$LUMO_JOBS"
+}

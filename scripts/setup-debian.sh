@@ -1,0 +1,32 @@
+#!/bin/bash
+# Installs every Debian 12 package the project needs: native and cross toolchains, JUCE, the test
+# frameworks, Wine for the Windows tests and the X tools for the windowed tests.
+# Runs apt-get update once, then one install. Safe to run again.
+set -euo pipefail
+
+packages=(
+    # build
+    cmake ninja-build g++ pkg-config ccache
+    # tests and benchmarks (GoogleTest is built from its sources, see tests/CMakeLists.txt)
+    googletest libbenchmark-dev
+    # JUCE and what its GUI modules link on Linux
+    juce-modules-source libfreetype-dev libfontconfig1-dev libx11-dev libxext-dev libxrandr-dev
+    libxinerama-dev libxcursor-dev libpng-dev libjpeg-dev zlib1g-dev
+    # 32-bit Windows cross build; libpng/libjpeg for it are built from Debian's source packages
+    g++-mingw-w64-i686-posix libz-mingw-w64-dev dpkg-dev
+    # running the Windows build: 32-bit Wine with GL so that windows can be created
+    wine wine32 libgl1:i386 libgl1-mesa-dri:i386
+    # windowed tests and screenshots
+    xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
+)
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+fi
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${packages[@]}"

@@ -1,0 +1,72 @@
+#!/bin/bash
+# Installs what the project needs, then builds and runs every test: Linux, Linux with
+# AddressSanitizer + UndefinedBehaviorSanitizer, the threading tests with ThreadSanitizer, and the
+# 32-bit Windows build under Wine.
+set -uo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source "$here/common.sh"
+
+if [ "${LUMO_SKIP_SETUP:-0}" != 1 ]; then
+    "$here/setup-debian.sh" || exit 1
+fi
+
+failed=()
+passed=()
+
+# run_suite NAME CTEST-ARGS...: runs ctest in $LUMO_BUILD/NAME and records the outcome.
+run_suite() {
+    local name="$1"
+    shift
+    echo "=== test $name"
+    if ctest --test-dir "$LUMO_BUILD/$name" --output-on-failure "$@"; then
+        passed+=("$name")
+    else
+        failed+=("$name")
+    fi
+}
+
+configuration() {
+    local name="$1"
+    shift
+    local started=$SECONDS
+    if lumo_build "$name" "$@"; then
+        return 0
+    fi
+    echo "=== build $name FAILED after $((SECONDS - started)) s"
+    failed+=("$name (build)")
+    return 1
+}
+
+t0=$SECONDS
+if configuration linux -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMO_BUILD_BENCHMARKS=ON; then
+    run_suite linux -j 2
+fi
+echo "=== linux done at $((SECONDS - t0)) s"
+
+if configuration asan -DCMAKE_BUILD_TYPE=Debug -DLUMO_SANITIZE=address,undefined -DLUMO_BUILD_APP=OFF; then
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+        run_suite asan -j 2
+fi
+echo "=== asan done at $((SECONDS - t0)) s"
+
+if configuration tsan -DCMAKE_BUILD_TYPE=Debug -DLUMO_SANITIZE=thread -DLUMO_BUILD_APP=OFF; then
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite tsan -j 2
+fi
+echo "=== tsan done at $((SECONDS - t0)) s"
+
+export WINEPREFIX="$LUMO_BUILD/wineprefix"
+rm -rf "$WINEPREFIX"
+"$here/wine-prefix.sh"
+if configuration win32 -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$LUMO_ROOT/cmake/mingw-i686.cmake"; then
+    run_suite win32 -j 1
+fi
+wineserver -k 2>/dev/null || true
+echo "=== win32 done at $((SECONDS - t0)) s"
+
+echo
+echo "configurations passed: ${passed[*]:-none}"
+echo "configurations failed: ${failed[*]:-none}"
+if [ ${#failed[@]} -ne 0 ]; then
+    exit 1
+fi
