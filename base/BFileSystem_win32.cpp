@@ -1,0 +1,156 @@
+// Windows side of the file-system helpers (narrow "A" interfaces: paths are 8-bit texts).
+#include "base/BFileSystem.h"
+
+#include <atomic>
+#include <cstdio>
+
+#include <windows.h>
+
+namespace BFileSystem
+{
+bool FileExists(const BString& path)
+{
+    const DWORD attributes = ::GetFileAttributesA(path.CStr());
+    return path.Length() > 0 && attributes != INVALID_FILE_ATTRIBUTES
+           && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool DirectoryExists(const BString& path)
+{
+    const DWORD attributes = ::GetFileAttributesA(path.CStr());
+    return path.Length() > 0 && attributes != INVALID_FILE_ATTRIBUTES
+           && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsRootPath(const BString& path)
+{
+    const char* text = path.CStr();
+    const int length = path.Length();
+    if (length == 1)
+        return text[0] == '\\';
+    const bool driveLetter = (text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z');
+    return driveLetter && text[1] == ':' && (length == 2 || (length == 3 && text[2] == '\\'));
+}
+
+bool MakeDirectory(const BString& path)
+{
+    if (::CreateDirectoryA(path.CStr(), nullptr))
+        return true;
+    // Another process may have created it between our check and our attempt.
+    return ::GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path);
+}
+} // namespace BFileSystem
+
+namespace
+{
+HANDLE toHandle(std::intptr_t handle)
+{
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+std::atomic<unsigned> temporaryCounter{0};
+} // namespace
+
+const std::intptr_t BAtomicFileWriter::kNoHandle = reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE);
+
+BAtomicFileWriter::BAtomicFileWriter(const BString& target)
+    : targetPath(target), handle(kNoHandle)
+{
+    if (targetPath.Length() == 0)
+        return;
+
+    // The name only has to be unique among concurrent writers of the same target; CREATE_NEW
+    // guarantees that nothing existing is ever opened or overwritten.
+    for (int attempt = 0; attempt < 16; ++attempt)
+    {
+        char suffix[40];
+        std::snprintf(suffix, sizeof suffix, ".tmp%lx-%x", static_cast<unsigned long>(::GetCurrentProcessId()),
+                      temporaryCounter.fetch_add(1));
+        const BString candidate = targetPath + suffix;
+        const HANDLE file = ::CreateFileA(candidate.CStr(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE)
+        {
+            tempPath = candidate;
+            handle = reinterpret_cast<std::intptr_t>(file);
+            return;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            return;
+    }
+}
+
+BAtomicFileWriter::~BAtomicFileWriter()
+{
+    Discard();
+}
+
+bool BAtomicFileWriter::IsOpen() const
+{
+    return handle != kNoHandle && !failed;
+}
+
+bool BAtomicFileWriter::Write(const void* data, std::size_t size)
+{
+    if (!IsOpen())
+        return false;
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0)
+    {
+        const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!::WriteFile(toHandle(handle), bytes, chunk, &written, nullptr) || written == 0)
+        {
+            failed = true;
+            return false;
+        }
+        bytes += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool BAtomicFileWriter::Commit()
+{
+    if (!IsOpen())
+    {
+        Discard();
+        return false;
+    }
+    const HANDLE file = toHandle(handle);
+    handle = kNoHandle;
+    // The data must be on the disk before the move makes it the file's content, or a power cut
+    // could leave the target name pointing at an empty file.
+    const bool flushed = ::FlushFileBuffers(file) != 0;
+    const bool closed = ::CloseHandle(file) != 0;
+    if (!flushed || !closed
+        || !::MoveFileExA(tempPath.CStr(), targetPath.CStr(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    {
+        failed = true;
+        Discard();
+        return false;
+    }
+    tempPath = BString();
+    return true;
+}
+
+void BAtomicFileWriter::Discard()
+{
+    CloseFile();
+    if (tempPath.Length() > 0)
+    {
+        ::DeleteFileA(tempPath.CStr());
+        tempPath = BString();
+    }
+    failed = true;
+}
+
+void BAtomicFileWriter::CloseFile()
+{
+    if (handle != kNoHandle)
+    {
+        ::CloseHandle(toHandle(handle));
+        handle = kNoHandle;
+    }
+}
