@@ -1,0 +1,6 @@
+#include "base/BString.h"
+
+char BString::PathSeparator() noexcept
+{
+    return '/';
+}
