@@ -1,0 +1,46 @@
+// The state a BTimerManager shares with its thread and its timers. Internal to base/.
+#pragma once
+
+#include "base/BList.h"
+#include "base/BLock.h"
+#include "base/BThread.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+class BTimer;
+
+struct BTimerManagerState
+{
+    // Held for a whole servicing pass, listener calls included, and by addTimer.
+    BLock timersLock;
+    // Guards the list and the manager-side fields of the timers. Never held while a listener
+    // runs, so a timer can always be detached without waiting for a listener.
+    std::mutex guard;
+    // Not owning, except for timers marked deleteWhenDone.
+    BList<BTimer*> timers;
+    // The timer whose listener is running, and whether it was detached meanwhile.
+    BTimer* current = nullptr;
+    bool currentGone = false;
+    // The manager's thread, to wake it.
+    std::shared_ptr<BThread::Shared> thread;
+
+    // Removes timer from the list for good; guard held.
+    void detach(BTimer* timer);
+
+    // Puts timer in the list (once) and schedules it; timersLock held.
+    void add(BTimer* timer, const std::shared_ptr<BTimerManagerState>& self);
+
+    // One servicing pass on the manager's thread; returns the milliseconds to wait.
+    std::uint32_t service();
+
+    // Cancels every timer; drops (and deletes if deleteWhenDone) those not being fired.
+    void dropAll();
+
+    // The state whose timers the calling thread is servicing, null elsewhere.
+    static BTimerManagerState*& servicedOnThisThread();
+
+private:
+    std::uint32_t fire(std::unique_lock<std::mutex>& lock, BTimer* timer, std::uint32_t now, bool& gone);
+};
