@@ -1,0 +1,281 @@
+#include "base/TMessageWindowThread.h"
+
+#include <atomic>
+#include <memory>
+
+struct TMessageWindowThread::CreateRequest
+{
+    enum State
+    {
+        kWaiting,
+        kTaken,
+        kDone,
+        kAbandoned
+    };
+
+    TWndMessageListener* listener = nullptr;
+    BString name;
+    std::atomic<int> state {kWaiting};
+    // Written by the message thread before state becomes kDone.
+    TWindowHandle window = nullptr;
+};
+
+namespace
+{
+constexpr int kProbeAttempts = 2500;
+constexpr int kCreatePolls = 2000;
+constexpr int kDestroyPolls = 2000;
+
+// Serialises window creation and destruction (and so the birth and death of the thread). Held
+// for seconds at worst, so nothing that must answer quickly takes it.
+BLock& globalLock()
+{
+    static BLock* const lock = new BLock();
+    return *lock;
+}
+
+// Guards `current` itself; held only for moments, so notifyDeviceListChanged never waits long.
+BLock& instanceLock()
+{
+    static BLock* const lock = new BLock();
+    return *lock;
+}
+
+TMessageWindowThread* current = nullptr;
+std::atomic<int> startedCount {0};
+
+void setCurrent(TMessageWindowThread* thread)
+{
+    BLockGuard guard(instanceLock());
+    current = thread;
+}
+} // namespace
+
+TMessageWindowThread::TMessageWindowThread() : BThread(BString("Window Message Thread"))
+{
+    createPlatform();
+}
+
+TMessageWindowThread::~TMessageWindowThread()
+{
+    terminate();
+    if (stop())
+        destroyPlatform();
+    else
+        platform.release(); // the thread was given up and may still use it
+}
+
+int TMessageWindowThread::windowCount() const
+{
+    BLockGuard guard(windowsLock);
+    return windows.Count();
+}
+
+void TMessageWindowThread::terminate()
+{
+    BThread::terminate();
+    postToThread(kDestroyWindowMessage, 0, kDestroyWindowMessage);
+}
+
+void TMessageWindowThread::handleCreateRequest(std::uintptr_t wParam)
+{
+    const std::unique_ptr<RequestHolder> holder(reinterpret_cast<RequestHolder*>(wParam));
+    if (!holder || !*holder)
+        return;
+    CreateRequest& request = **holder;
+    int expected = CreateRequest::kWaiting;
+    // A caller that gave up waiting must not get a window it no longer knows of.
+    if (!request.state.compare_exchange_strong(expected, CreateRequest::kTaken))
+        return;
+    TWindowHandle window = createWindowOnThread(request.listener, request.name);
+    {
+        BLockGuard guard(windowsLock);
+        windows.Add(window);
+    }
+    request.window = window;
+    request.state = CreateRequest::kDone;
+    if (request.listener != nullptr)
+        request.listener->windowCreated(window);
+}
+
+void TMessageWindowThread::discardCreateRequest(std::uintptr_t wParam)
+{
+    delete reinterpret_cast<RequestHolder*>(wParam);
+}
+
+bool TMessageWindowThread::handleDestroyRequest(TWindowHandle window)
+{
+    bool empty = false;
+    int index = -1;
+    {
+        BLockGuard guard(windowsLock);
+        index = windows.IndexOf(window);
+        if (index >= 0)
+            windows.Delete(index);
+        empty = windows.IsEmpty();
+    }
+    if (window != nullptr)
+        destroyWindowOnThread(window, index >= 0);
+    destroysDone.fetch_add(1);
+    return empty || terminated();
+}
+
+void TMessageWindowThread::destroyRemainingWindows()
+{
+    for (;;)
+    {
+        TWindowHandle window = nullptr;
+        {
+            BLockGuard guard(windowsLock);
+            if (windows.IsEmpty())
+                return;
+            window = windows.Get(windows.Count() - 1);
+            windows.Delete(windows.Count() - 1);
+        }
+        if (window != nullptr)
+            destroyWindowOnThread(window, true);
+    }
+}
+
+TWindowHandle TMessageWindowThread::createWindow(TWndMessageListener* listener, const BString& name)
+{
+    BLockGuard guard(globalLock());
+
+    if (current != nullptr && current->isCurrentThread())
+    {
+        // Asked from a listener: the thread cannot wait for itself, but it can create directly.
+        TWindowHandle window = current->createWindowOnThread(listener, name);
+        {
+            BLockGuard windowsGuard(current->windowsLock);
+            current->windows.Add(window);
+        }
+        if (listener != nullptr)
+            listener->windowCreated(window);
+        return window;
+    }
+
+    if (current != nullptr && current->terminated())
+    {
+        TMessageWindowThread* old = current;
+        setCurrent(nullptr);
+        delete old;
+    }
+
+    if (current == nullptr)
+    {
+        auto thread = std::unique_ptr<TMessageWindowThread>(new TMessageWindowThread());
+        if (!thread->start())
+            return nullptr;
+        startedCount.fetch_add(1);
+        BThread::sleep(1);
+        bool probed = false;
+        for (int attempt = 0; attempt < kProbeAttempts && !probed; ++attempt)
+        {
+            probed = thread->postToThread(kProbeMessage, 0, 0);
+            if (!probed)
+                BThread::sleep(1);
+        }
+        if (!probed)
+        {
+            // The thread never got its queue; let it end and clean up after itself.
+            TMessageWindowThread* abandoned = thread.release();
+            abandoned->deleteWhenDone = true;
+            abandoned->terminate();
+            return nullptr;
+        }
+        setCurrent(thread.release());
+    }
+
+    auto request = std::make_shared<CreateRequest>();
+    request->listener = listener;
+    request->name = name;
+    auto holder = std::make_unique<RequestHolder>(request);
+    if (!current->postToThread(kCreateWindowMessage, reinterpret_cast<std::uintptr_t>(holder.get()),
+                               kCreateWindowMessage))
+        return nullptr;
+    holder.release(); // now the thread's
+
+    for (int poll = 0; poll < kCreatePolls; ++poll)
+    {
+        if (request->state.load() == CreateRequest::kDone)
+            return request->window;
+        BThread::sleep(1);
+    }
+    int expected = CreateRequest::kWaiting;
+    if (request->state.compare_exchange_strong(expected, CreateRequest::kAbandoned))
+        return nullptr;
+    // The thread is creating it right now; a window must not be left behind unknown.
+    for (int poll = 0; poll < kCreatePolls; ++poll)
+    {
+        if (request->state.load() == CreateRequest::kDone)
+            return request->window;
+        BThread::sleep(1);
+    }
+    return nullptr;
+}
+
+void TMessageWindowThread::destroyWindow(TWindowHandle window)
+{
+    if (window == nullptr)
+        return;
+    BLockGuard guard(globalLock());
+    TMessageWindowThread* thread = current;
+    if (thread != nullptr && thread->running() && !thread->terminated())
+    {
+        if (thread->isCurrentThread())
+        {
+            // From a listener: destroy at once; an emptied thread ends through its queue.
+            if (thread->handleDestroyRequest(window))
+                thread->postToThread(kDestroyWindowMessage, 0, kDestroyWindowMessage);
+            return;
+        }
+        bool last = false;
+        {
+            BLockGuard windowsGuard(thread->windowsLock);
+            last = thread->windows.Count() == 1 && thread->windows.Get(0) == window;
+        }
+        const unsigned int doneBefore = thread->destroysDone.load();
+        if (thread->postToThread(kDestroyWindowMessage, reinterpret_cast<std::uintptr_t>(window),
+                                 kDestroyWindowMessage))
+        {
+            if (last)
+            {
+                thread->deleteWhenDone = false;
+                const bool ended = thread->stop();
+                setCurrent(nullptr);
+                // A thread that had to be given up may still be inside the object.
+                if (ended)
+                    delete thread;
+                return;
+            }
+            // Wait for the thread to have done it, so that the caller may delete the listener.
+            for (int poll = 0; poll < kDestroyPolls && thread->running(); ++poll)
+            {
+                if (thread->destroysDone.load() != doneBefore)
+                    return;
+                BThread::sleep(1);
+            }
+            return;
+        }
+    }
+    destroyWindowDirectly(window);
+}
+
+bool TMessageWindowThread::notifyDeviceListChanged()
+{
+    BLockGuard guard(instanceLock());
+    if (current == nullptr || !current->running() || current->terminated())
+        return false;
+    return current->broadcastDeviceChange();
+}
+
+bool TMessageWindowThread::isThreadRunning()
+{
+    BLockGuard guard(instanceLock());
+    return current != nullptr && current->running() && !current->terminated();
+}
+
+int TMessageWindowThread::threadsStarted()
+{
+    return startedCount.load();
+}
