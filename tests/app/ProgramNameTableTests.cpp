@@ -1,0 +1,187 @@
+#include "app/ModuleProtocol.h"
+#include "app/ProgramNameTable.h"
+#include "base/TIniFile.h"
+
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+TEST(DefaultProgramNames, RunFromOneTo128WithThreeDigits)
+{
+    EXPECT_STREQ(defaultProgramName(0).CStr(), "PROGRAM 001");
+    EXPECT_STREQ(defaultProgramName(9).CStr(), "PROGRAM 010");
+    EXPECT_STREQ(defaultProgramName(98).CStr(), "PROGRAM 099");
+    EXPECT_STREQ(defaultProgramName(99).CStr(), "PROGRAM 100");
+    EXPECT_STREQ(defaultProgramName(127).CStr(), "PROGRAM 128");
+}
+
+TEST(ProgramNameTableEntries, EmptyEntriesShowTheDefaultButStayEmpty)
+{
+    ProgramNameTable names;
+    EXPECT_STREQ(names.displayName(5).CStr(), "PROGRAM 006");
+    EXPECT_TRUE(names.name(5).IsEmpty());
+    names.setName(5, BString("PAD"));
+    EXPECT_STREQ(names.displayName(5).CStr(), "PAD");
+}
+
+TEST(ProgramNameTableEntries, ProgramsOutsideTheTableAreIgnored)
+{
+    ProgramNameTable names;
+    names.setName(128, BString("X"));
+    names.setName(-1, BString("X"));
+    EXPECT_TRUE(names.name(128).IsEmpty());
+    EXPECT_TRUE(names.name(-1).IsEmpty());
+    BString all[ProgramNameTable::kCount];
+    names.copyTo(all);
+    for (const BString& entry : all)
+        EXPECT_TRUE(entry.IsEmpty());
+}
+
+TEST(ProgramNameTableEntries, EditorCopyRoundTripsAndPublishesAtOnce)
+{
+    ProgramNameTable names;
+    names.setName(3, BString("OLD"));
+    BString working[ProgramNameTable::kCount];
+    names.copyTo(working);
+    EXPECT_STREQ(working[3].CStr(), "OLD");
+    working[3] = "NEW";
+    working[127] = "LAST";
+    EXPECT_STREQ(names.name(3).CStr(), "OLD") << "the working copy is separate";
+    names.assign(working);
+    EXPECT_STREQ(names.name(3).CStr(), "NEW");
+    EXPECT_STREQ(names.name(127).CStr(), "LAST");
+    names.clear();
+    EXPECT_TRUE(names.name(127).IsEmpty());
+}
+
+TEST(ProgramNameSettings, KeysAreProgramAndTheDecimalIndex)
+{
+    EXPECT_STREQ(ProgramNameTable::settingsKey(0).CStr(), "Program0");
+    EXPECT_STREQ(ProgramNameTable::settingsKey(127).CStr(), "Program127");
+}
+
+TEST(ProgramNameSettings, LoadReplacesEveryEntryAndKeepsLongNamesWhole)
+{
+    TempFolder folder;
+    const std::string path = folder.file("settings.qrcf");
+    TempFolder::writeText(path,
+        "[Program Names]\n"
+        "Program5=ABC\n"
+        "Program7=ABCDEFGHIJKLMNOPQRSTUVWXYZ\n"
+        "program9=lower-case key\n"
+        "Program128=beyond the table\n"
+        "[Other]\n"
+        "Program6=elsewhere\n");
+    ProgramNameTable names;
+    names.setName(1, BString("STALE"));
+    TIniFile settings(BString(path.c_str()));
+    ASSERT_TRUE(settings.Load());
+    names.load(settings);
+    EXPECT_STREQ(names.name(5).CStr(), "ABC");
+    EXPECT_STREQ(names.name(7).CStr(), "ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    EXPECT_TRUE(names.name(1).IsEmpty()) << "an absent key empties the entry";
+    EXPECT_TRUE(names.name(6).IsEmpty());
+    EXPECT_TRUE(names.name(9).IsEmpty()) << "keys are case-sensitive";
+}
+
+TEST(ProgramNameSettings, MissingFileGivesAnEmptyTable)
+{
+    TempFolder folder;
+    ProgramNameTable names;
+    names.setName(0, BString("X"));
+    TIniFile settings(BString(folder.file("absent.qrcf").c_str()));
+    settings.Load();
+    names.load(settings);
+    EXPECT_TRUE(names.name(0).IsEmpty());
+}
+
+TEST(ProgramNameSettings, SaveRoundTripsAndKeepsOtherSections)
+{
+    TempFolder folder;
+    const std::string path = folder.file("settings.qrcf");
+    TempFolder::writeText(path, "[MIDI.alias]\nMIDI Input=Port A\n[Program Names]\n; comment stays\nProgram2=TWO\n");
+    {
+        ProgramNameTable names;
+        names.setName(2, BString("BRASS"));
+        names.setName(100, BString("A=B \"quoted\""));
+        TIniFile settings(BString(path.c_str()));
+        ASSERT_TRUE(settings.Load());
+        names.save(settings);
+        ASSERT_TRUE(settings.Save());
+    }
+    TIniFile reread(BString(path.c_str()));
+    ASSERT_TRUE(reread.Load());
+    EXPECT_STREQ(reread.ReadString(BString("MIDI.alias"), BString("MIDI Input"), BString()).CStr(), "Port A");
+    ProgramNameTable names;
+    names.load(reread);
+    EXPECT_STREQ(names.name(2).CStr(), "BRASS");
+    EXPECT_STREQ(names.name(100).CStr(), "A=B \"quoted\"");
+    const std::string text = TempFolder::readText(path);
+    EXPECT_NE(text.find("; comment stays\n"), std::string::npos);
+    EXPECT_EQ(text.find("Program0="), std::string::npos) << "defaults are never stored";
+}
+
+TEST(ProgramNameSettings, ClearedNameDoesNotComeBackAtTheNextStart)
+{
+    TempFolder folder;
+    const std::string path = folder.file("settings.qrcf");
+    TempFolder::writeText(path, "[Program Names]\nProgram4=OLD\nProgram4=OLDER DUPLICATE\nProgram5=KEEP\n");
+    {
+        ProgramNameTable names;
+        TIniFile settings(BString(path.c_str()));
+        ASSERT_TRUE(settings.Load());
+        names.load(settings);
+        names.setName(4, BString());
+        names.save(settings);
+        ASSERT_TRUE(settings.Save());
+    }
+    TIniFile reread(BString(path.c_str()));
+    ASSERT_TRUE(reread.Load());
+    ProgramNameTable names;
+    names.load(reread);
+    EXPECT_TRUE(names.name(4).IsEmpty());
+    EXPECT_STREQ(names.name(5).CStr(), "KEEP");
+}
+
+TEST(ReceiveChannelSettings, ReadsIntegersAndFallsBackOtherwise)
+{
+    TempFolder folder;
+    const std::string path = folder.file("settings.qrcf");
+    const auto readWith = [&](const std::string& line) {
+        TempFolder::writeText(path, "[Current]\n" + line + "\n");
+        TIniFile settings(BString(path.c_str()));
+        settings.Load();
+        return ModuleProtocol::readReceiveChannel(settings, -7);
+    };
+    EXPECT_EQ(readWith("ReceiveChannel=9"), 9);
+    EXPECT_EQ(readWith("ReceiveChannel=-1"), -1);
+    EXPECT_EQ(readWith("ReceiveChannel=20"), 20) << "range is the selector's business";
+    EXPECT_EQ(readWith("ReceiveChannel= 3"), 3);
+    EXPECT_EQ(readWith("ReceiveChannel=abc"), -7);
+    EXPECT_EQ(readWith("ReceiveChannel="), -7);
+    EXPECT_EQ(readWith("receivechannel=4"), -7);
+    EXPECT_EQ(readWith("MainLeft=4"), -7);
+    EXPECT_EQ(ModuleProtocol::normaliseReceiveChannel(20), ModuleProtocol::kOmni);
+    EXPECT_EQ(ModuleProtocol::normaliseReceiveChannel(9), 9);
+}
+
+TEST(ReceiveChannelSettings, WrittenValueReadsBack)
+{
+    TempFolder folder;
+    const std::string path = folder.file("settings.qrcf");
+    for (const int channel : {-1, 0, 15})
+    {
+        {
+            TIniFile settings(BString(path.c_str()));
+            settings.Load();
+            ModuleProtocol::writeReceiveChannel(settings, channel);
+            ASSERT_TRUE(settings.Save());
+        }
+        TIniFile settings(BString(path.c_str()));
+        ASSERT_TRUE(settings.Load());
+        EXPECT_EQ(ModuleProtocol::readReceiveChannel(settings, 99), channel);
+    }
+    EXPECT_NE(TempFolder::readText(path).find("[Current]\nReceiveChannel=15\n"), std::string::npos);
+}
