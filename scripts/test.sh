@@ -13,16 +13,30 @@ fi
 failed=()
 passed=()
 skipped=()
+tests_passed=0
+tests_failed=0
 
 # run_suite NAME CTEST-ARGS...: runs ctest in $LUMO_BUILD/NAME and records the outcome.
 run_suite() {
     local name="$1"
     shift
     echo "=== test $name"
-    if ctest --test-dir "$LUMO_BUILD/$name" --output-on-failure "$@"; then
+    local log="$LUMO_BUILD/$name/ctest-output.log"
+    ctest --test-dir "$LUMO_BUILD/$name" --output-on-failure "$@" 2>&1 | tee "$log"
+    if [ "${PIPESTATUS[0]}" -eq 0 ]; then
         passed+=("$name")
     else
         failed+=("$name")
+    fi
+    # "100% tests passed, 0 tests failed out of 42"
+    local summary
+    summary="$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)"
+    if [ -n "$summary" ]; then
+        local total bad
+        total="$(echo "$summary" | sed -E 's/.*out of ([0-9]+).*/\1/')"
+        bad="$(echo "$summary" | sed -E 's/.*, ([0-9]+) tests? failed.*/\1/')"
+        tests_passed=$((tests_passed + total - bad))
+        tests_failed=$((tests_failed + bad))
     fi
 }
 
@@ -78,6 +92,7 @@ echo "configurations failed: ${failed[*]:-none}"
 if [ ${#skipped[@]} -ne 0 ]; then
     echo "configurations not run: ${skipped[*]}"
 fi
+echo "all configurations: $tests_passed passed, $tests_failed failed"
 if [ ${#failed[@]} -ne 0 ]; then
     exit 1
 fi
