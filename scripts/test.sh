@@ -92,7 +92,7 @@ echo "configurations failed: ${failed[*]:-none}"
 if [ ${#skipped[@]} -ne 0 ]; then
     echo "configurations not run: ${skipped[*]}"
 fi
-echo "all configurations: $tests_passed passed, $tests_failed failed"
+echo "total: $tests_passed passed, $tests_failed failed"
 if [ ${#failed[@]} -ne 0 ]; then
     exit 1
 fi
