@@ -1,0 +1,78 @@
+#include "midi/MIDIDevChangeNotifier.h"
+
+#include "base/BTimerManager.h"
+#include "base/TMessageWindowThread.h"
+#include "midi/MidiManager.h"
+
+MIDIDevChangeNotifier::MIDIDevChangeNotifier(MidiManager& manager_, bool allowMessageWindow, int debounceMs,
+                                             int pollIntervalMs)
+    : manager(manager_), allowWindow(allowMessageWindow), debounce(debounceMs), pollInterval(pollIntervalMs)
+{
+}
+
+MIDIDevChangeNotifier::~MIDIDevChangeNotifier()
+{
+    closing.store(true);
+    if (window != nullptr)
+        TMessageWindowThread::destroyWindow(window);
+    window = nullptr;
+    timer.reset();
+}
+
+bool MIDIDevChangeNotifier::startNotifier()
+{
+    if (started.load() || timer)
+        return started.load();
+    if (allowWindow)
+        window = TMessageWindowThread::createWindow(this, "MIDIDevChangeMsgQueue");
+    if (window != nullptr)
+    {
+        timer.reset(new BTimer("MIDIDevChange async", false));
+        started.store(true);
+        return true;
+    }
+    pollMode.store(1);
+    timer.reset(new BTimer("MIDIDevChange Poller", false));
+    armTimer();
+    return false;
+}
+
+void MIDIDevChangeNotifier::armTimer()
+{
+    if (!timer || closing.load())
+        return;
+    timer->listener.store(this);
+    if (pollMode.load() != 0)
+    {
+        timer->interval.store(pollInterval);
+        timer->periodic.store(true);
+    }
+    else
+    {
+        timer->interval.store(debounce);
+        timer->periodic.store(false);
+    }
+    timer->active.store(1);
+    BTimerManager::getInstance()->addTimer(timer.get());
+}
+
+void MIDIDevChangeNotifier::onWindowMessage(TWindowHandle, unsigned int message, std::uintptr_t, std::intptr_t,
+                                            int* handled)
+{
+    if (message != kWmDeviceChange)
+        return;
+    armTimer();
+    if (handled != nullptr)
+        *handled = 1;
+}
+
+void MIDIDevChangeNotifier::onTimer(BTimer* firedTimer)
+{
+    const bool polling = pollMode.load() != 0;
+    if (!polling && firedTimer != nullptr)
+        firedTimer->active.store(0);
+    if (closing.load() || manager.isSuspended())
+        return;
+    fired.fetch_add(1);
+    manager.updateDevices(!polling, true);
+}

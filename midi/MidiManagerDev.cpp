@@ -1,0 +1,434 @@
+#include "midi/MidiManagerDev.h"
+
+#include "base/TIniFile.h"
+#include "midi/MidiDeviceDescriptor.h"
+#include "midi/MidiDeviceFactory.h"
+#include "midi/MidiManager.h"
+#include "midi/TMidiAliasManager.h"
+#include "midi/TMidiDeviceBase.h"
+#include "midi/TMidiRouter.h"
+
+namespace
+{
+std::uint32_t typeOf(const MidiDeviceDescriptor* d)
+{
+    return d != nullptr && d->factory != nullptr ? d->factory->typeId() : 0;
+}
+
+const char* mark(bool on)
+{
+    return on ? "T" : "F";
+}
+
+bool markAt(const BString& text, int position)
+{
+    return position < text.Length() && text.CStr()[position] == 'T';
+}
+
+// Parses 8 hexadecimal digits at position; 0 when malformed.
+std::uint32_t hexAt(const BString& text, int position)
+{
+    std::uint32_t value = 0;
+    for (int i = 0; i < 8; ++i)
+    {
+        if (position + i >= text.Length())
+            return 0;
+        const char c = text.CStr()[position + i];
+        int digit = -1;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        if (digit < 0)
+            return 0;
+        value = value << 4 | static_cast<std::uint32_t>(digit);
+    }
+    return value;
+}
+} // namespace
+
+MidiManagerDev::MidiManagerDev(MidiManager& manager_, int index_, bool isInput_,
+                               std::unique_ptr<MidiDeviceDescriptor> descriptor_)
+    : index(index_), isInput(isInput_), manager(manager_), descriptor(std::move(descriptor_))
+{
+    if (!descriptor)
+        descriptor.reset(new MidiDeviceDescriptor(nullptr, isInput_, -1, BString()));
+    factoryType = typeOf(descriptor.get());
+}
+
+MidiManagerDev::~MidiManagerDev()
+{
+    aliases.Clear();
+    std::unique_ptr<TMidiDeviceBase> old(device.exchange(nullptr));
+    if (old)
+    {
+        try
+        {
+            old->closeDevice();
+        }
+        catch (...)
+        {
+            // A backend that fails to close at shutdown has nobody left to tell.
+        }
+    }
+}
+
+void MidiManagerDev::replaceDevice(std::unique_ptr<TMidiDeviceBase> d)
+{
+    std::unique_ptr<TMidiDeviceBase> old(device.exchange(d.release(), std::memory_order_acq_rel));
+    if (!old)
+        return;
+    try
+    {
+        old->closeDevice();
+    }
+    catch (...)
+    {
+        // The object is dropped anyway; its port is gone or broken.
+    }
+    // A driver thread may still be sending to it on the thru path.
+    manager.dataPathGuard().retire(std::move(old));
+}
+
+void MidiManagerDev::installDevice(std::unique_ptr<TMidiDeviceBase> d)
+{
+    if (d)
+    {
+        d->owner.store(this);
+        d->index.store(index);
+        const MidiDeviceDescriptor* described = d->getDescriptor();
+        if (described != nullptr)
+        {
+            std::unique_ptr<MidiDeviceDescriptor> copy = described->clone();
+            setDescriptor(copy.get());
+        }
+    }
+    replaceDevice(std::move(d));
+}
+
+void MidiManagerDev::adoptDevice(std::unique_ptr<TMidiDeviceBase> d)
+{
+    installDevice(std::move(d));
+}
+
+std::unique_ptr<TMidiDeviceBase> MidiManagerDev::detachDevice()
+{
+    return std::unique_ptr<TMidiDeviceBase>(device.exchange(nullptr, std::memory_order_acq_rel));
+}
+
+void MidiManagerDev::resolveAliases()
+{
+    if (present.load() == 0)
+        return;
+    TMidiAliasManager* aliasManager = TMidiAliasManager::peekInstance();
+    if (aliasManager == nullptr)
+        return;
+    const int direction = isInput ? TMidiAlias::kInput : TMidiAlias::kOutput;
+    aliasManager->collectForDevice(aliases, displayName(), direction);
+    const std::uint32_t type = getFactoryType();
+    for (TMidiAlias* alias : aliases)
+    {
+        alias->deviceIndex.store(index);
+        alias->factoryType.store(type);
+    }
+}
+
+bool MidiManagerDev::hasState() const
+{
+    return pending.load() != 0 || isDeviceOpen();
+}
+
+void MidiManagerDev::assign(const MidiManagerDev& other)
+{
+    if (&other == this)
+        return;
+    std::unique_ptr<MidiDeviceDescriptor> copy = other.copyDescriptor();
+    setDescriptor(copy.get());
+    pending.store(other.pending.load());
+    present.store(other.present.load());
+    seen = 0;
+    aliases.Clear();
+    aliases.addAll(other.aliases);
+    extraText = other.extraText;
+}
+
+void MidiManagerDev::setDescriptor(const MidiDeviceDescriptor* d)
+{
+    if (d == nullptr)
+        return;
+    std::uint32_t previousType = 0;
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        previousType = factoryType;
+        if (!descriptor->equals(d))
+            descriptor = d->clone();
+        factoryType = typeOf(d) != 0 ? typeOf(d) : factoryType;
+    }
+    TMidiDeviceBase* current = getDeviceObject();
+    if (current == nullptr)
+        return;
+    if (previousType == typeOf(d))
+        current->setDescriptor(d);
+    else
+        replaceDevice(nullptr);
+}
+
+BString MidiManagerDev::displayName() const
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    return descriptor->displayName();
+}
+
+std::unique_ptr<MidiDeviceDescriptor> MidiManagerDev::copyDescriptor() const
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    return descriptor->clone();
+}
+
+bool MidiManagerDev::matchesDescriptor(const MidiDeviceDescriptor& d) const
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    return descriptor->matches(&d);
+}
+
+void MidiManagerDev::clearIdentity()
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    descriptor->clearIdentity();
+}
+
+MidiDeviceFactory* MidiManagerDev::getFactory() const
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    return descriptor->factory;
+}
+
+std::uint32_t MidiManagerDev::getFactoryType() const
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    return factoryType;
+}
+
+void MidiManagerDev::forgetFactory()
+{
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        descriptor->factory = nullptr;
+    }
+    replaceDevice(nullptr);
+}
+
+bool MidiManagerDev::isDeviceOpen() const
+{
+    const TMidiDeviceBase* current = device.load(std::memory_order_acquire);
+    return current != nullptr && current->isOpen();
+}
+
+BString MidiManagerDev::getLastError() const
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    return lastError;
+}
+
+void MidiManagerDev::setLastError(const BString& text)
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    lastError = text;
+}
+
+const char* MidiManagerDev::sectionName() const
+{
+    return isInput ? "MIDI.in" : "MIDI.out";
+}
+
+BString MidiManagerDev::optionsTail() const
+{
+    // Two backend-kind marks (no backend here distinguishes kinds), the factory type, and
+    // whether the device is open or waiting to open.
+    return BString("FF") + BString::ToHex8(getFactoryType()) + mark(pending.load() != 0 || isDeviceOpen());
+}
+
+void MidiManagerDev::saveState(TIniFile& file, int n) const
+{
+    TStringList& section = file.GetSection(sectionName());
+    section.SetValue(BString::Format("Name%d", n), displayName());
+    section.SetValue(BString::Format("Options%d", n), optionsTail());
+}
+
+void MidiManagerDev::loadState(const TIniFile& file, int n)
+{
+    const BString name = file.ReadString(sectionName(), BString::Format("Name%d", n), BString());
+    const BString options = file.ReadString(sectionName(), BString::Format("Options%d", n), BString());
+    const int tail = isInput ? 2 : 0;
+    const std::uint32_t type = hexAt(options, tail + 2);
+    MidiDeviceFactory* factory = manager.findFactoryByType(type);
+    MidiDeviceDescriptor placeholder(factory, isInput, -1, name);
+    setDescriptor(&placeholder);
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        if (type != 0)
+            factoryType = type;
+    }
+    pending.store(markAt(options, tail + 10) ? 1 : 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+MMDevIn::MMDevIn(MidiManager& manager_, int index_, std::unique_ptr<MidiDeviceDescriptor> descriptor_)
+    : MidiManagerDev(manager_, index_, true, std::move(descriptor_))
+{
+}
+
+MMDevIn::~MMDevIn()
+{
+    // The manager has drained the data path before deleting records.
+    delete targets.exchange(nullptr);
+}
+
+void MMDevIn::adoptDevice(std::unique_ptr<TMidiDeviceBase> d)
+{
+    if (auto* input = dynamic_cast<TMidiInputBase*>(d.get()))
+    {
+        input->setPassActiveSensing(passActiveSensing.load());
+        input->setPassClock(passClock.load());
+    }
+    MidiManagerDev::adoptDevice(std::move(d));
+}
+
+void MMDevIn::createDevice()
+{
+    replaceDevice(nullptr);
+    std::unique_ptr<MidiDeviceDescriptor> described = copyDescriptor();
+    if (described->factory == nullptr || described->isInput == 0)
+        return;
+    std::unique_ptr<TMidiDeviceBase> made = described->factory->createDevice(*described);
+    auto* input = dynamic_cast<TMidiInputBase*>(made.get());
+    if (input == nullptr)
+        return;
+    input->setDataListener(&manager);
+    input->setPassActiveSensing(passActiveSensing.load());
+    input->setPassClock(passClock.load());
+    installDevice(std::move(made));
+}
+
+void MMDevIn::setPassClock(int pass)
+{
+    passClock.store(pass);
+    if (auto* input = dynamic_cast<TMidiInputBase*>(getDeviceObject()))
+        input->setPassClock(pass);
+}
+
+void MMDevIn::setPassActiveSensing(int pass)
+{
+    passActiveSensing.store(pass);
+    if (auto* input = dynamic_cast<TMidiInputBase*>(getDeviceObject()))
+        input->setPassActiveSensing(pass);
+}
+
+bool MMDevIn::hasState() const
+{
+    return MidiManagerDev::hasState() || passActiveSensing.load() != 0 || passClock.load() != 1;
+}
+
+void MMDevIn::assign(const MidiManagerDev& other)
+{
+    if (const auto* input = dynamic_cast<const MMDevIn*>(&other))
+        assignAll(*input);
+    else
+        MidiManagerDev::assign(other);
+}
+
+void MMDevIn::assignAll(const MMDevIn& other)
+{
+    MidiManagerDev::assign(other);
+    thru.Clear();
+    thru.addAll(other.thru);
+    setPassClock(other.passClock.load());
+    setPassActiveSensing(other.passActiveSensing.load());
+    const MidiThruTargets* source = other.targets.load(std::memory_order_acquire);
+    publishTargets(source != nullptr ? std::unique_ptr<MidiThruTargets>(new MidiThruTargets(*source)) : nullptr);
+}
+
+void MMDevIn::reloadThru()
+{
+    if (present.load() == 0)
+        return;
+    TMidiRouter* router = TMidiRouter::peekInstance();
+    if (router == nullptr)
+        thru.Clear();
+    else
+        router->collectThru(thru, index);
+
+    // Resolve now, on the control thread: the driver thread only ever sees output records.
+    std::unique_ptr<MidiThruTargets> next(new MidiThruTargets);
+    for (TMidiAlias* alias : thru)
+    {
+        if (alias == nullptr || alias->direction.load() != TMidiAlias::kOutput)
+            continue;
+        MMDevOut* output = manager.getOutput(alias->deviceIndex.load());
+        if (output == nullptr)
+            continue;
+        bool known = false;
+        for (MMDevOut* existing : next->outputs)
+            known = known || existing == output;
+        if (!known)
+            next->outputs.push_back(output);
+    }
+    publishTargets(std::move(next));
+}
+
+void MMDevIn::publishTargets(std::unique_ptr<MidiThruTargets> next)
+{
+    std::unique_ptr<const MidiThruTargets> old(targets.exchange(next.release(), std::memory_order_acq_rel));
+    manager.dataPathGuard().retire(std::move(old));
+}
+
+void MMDevIn::saveState(TIniFile& file, int n) const
+{
+    TStringList& section = file.GetSection(sectionName());
+    section.SetValue(BString::Format("Name%d", n), displayName());
+    section.SetValue(BString::Format("Options%d", n), BString(mark(passActiveSensing.load() != 0)) +
+                                                          mark(passClock.load() != 0) + optionsTail());
+}
+
+void MMDevIn::loadState(const TIniFile& file, int n)
+{
+    MidiManagerDev::loadState(file, n);
+    const BString options = file.ReadString(sectionName(), BString::Format("Options%d", n), BString());
+    if (options.Length() >= 2)
+    {
+        setPassActiveSensing(markAt(options, 0) ? 1 : 0);
+        setPassClock(markAt(options, 1) ? 1 : 0);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+MMDevOut::MMDevOut(MidiManager& manager_, int index_, std::unique_ptr<MidiDeviceDescriptor> descriptor_)
+    : MidiManagerDev(manager_, index_, false, std::move(descriptor_))
+{
+}
+
+void MMDevOut::createDevice()
+{
+    replaceDevice(nullptr);
+    std::unique_ptr<MidiDeviceDescriptor> described = copyDescriptor();
+    if (described->factory == nullptr || described->isInput != 0)
+        return;
+    std::unique_ptr<TMidiDeviceBase> made = described->factory->createDevice(*described);
+    if (dynamic_cast<TMidiOutputBase*>(made.get()) == nullptr)
+        return;
+    installDevice(std::move(made));
+}
+
+void MMDevOut::saveState(TIniFile& file, int n) const
+{
+    MidiManagerDev::saveState(file, n);
+}
+
+void MMDevOut::loadState(const TIniFile& file, int n)
+{
+    MidiManagerDev::loadState(file, n);
+}

@@ -1,0 +1,25 @@
+// MidiStatus: facts about MIDI status bytes shared by the manager and the backends.
+#pragma once
+
+namespace MidiStatus
+{
+constexpr unsigned char kSysExStart = 0xF0;
+constexpr unsigned char kSysExEnd = 0xF7;
+constexpr unsigned char kTimingClock = 0xF8;
+constexpr unsigned char kActiveSensing = 0xFE;
+
+// Length of a short message with this status byte: 3 for notes, controllers, pitch bend;
+// 2 for program change and channel pressure; for system messages by kind; 0 for data bytes and
+// for statuses without a fixed length (SysEx, undefined ones).
+constexpr int statusLength(unsigned char status)
+{
+    if (status < 0x80)
+        return 0;
+    if (status < 0xC0 || (status >= 0xE0 && status < 0xF0))
+        return 3;
+    if (status < 0xE0)
+        return 2;
+    constexpr int systemLengths[16] = {0, 2, 3, 2, 0, 0, 1, 0, 1, 0, 1, 1, 1, 0, 1, 1};
+    return systemLengths[status & 0x0F];
+}
+} // namespace MidiStatus

@@ -1,0 +1,135 @@
+#include "midi/TMidiDeviceBase.h"
+
+#include "base/BClock.h"
+#include "midi/MidiDeviceDescriptor.h"
+#include "midi/MidiStatus.h"
+
+TMidiDeviceBase::TMidiDeviceBase(std::unique_ptr<MidiDeviceDescriptor> descriptor_)
+    : descriptor(std::move(descriptor_))
+{
+}
+
+TMidiDeviceBase::~TMidiDeviceBase() = default;
+
+void TMidiDeviceBase::openDevice()
+{
+    {
+        BLockGuard guard(lock);
+        if (isOpen())
+            return;
+        open();
+    }
+    afterOpen();
+}
+
+void TMidiDeviceBase::closeDevice()
+{
+    void* taken = handle.exchange(nullptr, std::memory_order_acq_rel);
+    if (taken == nullptr)
+        return;
+    {
+        BLockGuard guard(lock);
+        close(taken);
+    }
+    afterClose();
+}
+
+void TMidiDeviceBase::setDescriptor(const MidiDeviceDescriptor* d)
+{
+    if (d == nullptr || (descriptor && descriptor->equals(d)))
+        return;
+    descriptor = d->clone();
+}
+
+TMidiInputBase::TMidiInputBase(std::unique_ptr<MidiDeviceDescriptor> descriptor_)
+    : TMidiDeviceBase(std::move(descriptor_))
+{
+}
+
+std::int64_t TMidiInputBase::now() const
+{
+    return static_cast<std::int64_t>(static_cast<std::uint32_t>(BClock::now() - startTime.load()));
+}
+
+void TMidiInputBase::afterClose()
+{
+    running.store(0);
+    delivered.store(0);
+}
+
+void TMidiInputBase::markStarted(bool isRunning)
+{
+    if (isRunning)
+        startTime.store(BClock::now());
+    running.store(isRunning ? 1 : 0);
+}
+
+bool TMidiInputBase::deliverShort(const unsigned char* bytes, std::int64_t timestamp)
+{
+    const unsigned char status = bytes[0];
+    if (status == MidiStatus::kActiveSensing && passActiveSensing.load(std::memory_order_relaxed) == 0)
+        return false;
+    if (status == MidiStatus::kTimingClock && passClock.load(std::memory_order_relaxed) == 0)
+        return false;
+    TMidiDeviceDataListener* listener = dataListener.load(std::memory_order_acquire);
+    if (listener == nullptr)
+        return false;
+    delivered.fetch_add(1, std::memory_order_relaxed);
+    listener->onMidiData(this, timestamp, bytes, MidiStatus::statusLength(status));
+    return true;
+}
+
+bool TMidiInputBase::deliverLong(const unsigned char* data, int length, std::int64_t timestamp)
+{
+    TMidiDeviceDataListener* listener = dataListener.load(std::memory_order_acquire);
+    if (listener == nullptr)
+        return false;
+    delivered.fetch_add(1, std::memory_order_relaxed);
+    listener->onMidiData(this, timestamp, data, length);
+    return true;
+}
+
+TMidiOutputBase::TMidiOutputBase(std::unique_ptr<MidiDeviceDescriptor> descriptor_)
+    : TMidiDeviceBase(std::move(descriptor_))
+{
+}
+
+bool TMidiOutputBase::sendShortBytes(int status, int data1, int data2)
+{
+    return sendShort(static_cast<std::uint32_t>(status & 0xFF) | static_cast<std::uint32_t>(data1 & 0xFF) << 8 |
+                     static_cast<std::uint32_t>(data2 & 0xFF) << 16);
+}
+
+int TMidiOutputBase::sendLongInBlocks(const unsigned char* data, int length, TMidiSendProgressListener* listener)
+{
+    TMidiSendProgress progress;
+    int block = kBlockSize;
+    while (length > 0 && isOpen())
+    {
+        if (listener != nullptr)
+        {
+            while (pendingLongCount() > kMaxBlocksInFlight)
+            {
+                listener->progress(this, progress);
+                if (progress.proceed == 0)
+                    return progress.sent;
+            }
+        }
+        if (length < block)
+            block = length;
+        if (!sendLong(data, block))
+            break;
+        progress.sent += block;
+        length -= block;
+        if (listener != nullptr)
+        {
+            if (length <= 0)
+                break;
+            listener->progress(this, progress);
+            if (progress.proceed == 0)
+                break;
+        }
+        data += block;
+    }
+    return progress.sent;
+}
