@@ -83,7 +83,9 @@ public:
     virtual void run();
 
     // Starts a thread for this object (again after a finished one). False when the system
-    // could not create it; the object is then finished. Any thread but this object's own.
+    // could not create it; the object is then finished. Any thread; on a thread this object
+    // started, or while an earlier thread is still stopping, that thread runs on alone and its
+    // end no longer affects this object.
     bool start();
 
     // Requests the end and waits at most until about 2000 ms after the first stop request
