@@ -137,79 +137,110 @@ void TMessageWindowThread::destroyRemainingWindows()
     }
 }
 
+namespace
+{
+// The running thread object when called on it (from a listener), else null. Such a call must
+// not take the global lock: another caller may hold it while waiting for this very thread.
+TMessageWindowThread* ownThread()
+{
+    BLockGuard guard(instanceLock());
+    return current != nullptr && current->isCurrentThread() ? current : nullptr;
+}
+} // namespace
+
 TWindowHandle TMessageWindowThread::createWindow(TWndMessageListener* listener, const BString& name)
 {
-    BLockGuard guard(globalLock());
-
-    if (current != nullptr && current->isCurrentThread())
+    if (TMessageWindowThread* thread = ownThread())
     {
-        // Asked from a listener: the thread cannot wait for itself, but it can create directly.
-        TWindowHandle window = current->createWindowOnThread(listener, name);
+        // The thread cannot wait for itself, but it can create the window directly.
+        TWindowHandle window = thread->createWindowOnThread(listener, name);
         {
-            BLockGuard windowsGuard(current->windowsLock);
-            current->windows.Add(window);
+            BLockGuard windowsGuard(thread->windowsLock);
+            thread->windows.Add(window);
         }
         if (listener != nullptr)
             listener->windowCreated(window);
         return window;
     }
 
-    if (current != nullptr && current->terminated())
+    BLockGuard guard(globalLock());
+    // A second attempt covers a thread that ended (its last window destroyed from a listener)
+    // just before it could take the request.
+    for (int attempt = 0; attempt < 2; ++attempt)
     {
-        TMessageWindowThread* old = current;
-        setCurrent(nullptr);
-        delete old;
-    }
-
-    if (current == nullptr)
-    {
-        auto thread = std::unique_ptr<TMessageWindowThread>(new TMessageWindowThread());
-        if (!thread->start())
-            return nullptr;
-        startedCount.fetch_add(1);
-        BThread::sleep(1);
-        bool probed = false;
-        for (int attempt = 0; attempt < kProbeAttempts && !probed; ++attempt)
+        if (current != nullptr && current->terminated())
         {
-            probed = thread->postToThread(kProbeMessage, 0, 0);
+            TMessageWindowThread* old = current;
+            setCurrent(nullptr);
+            delete old;
+        }
+
+        if (current == nullptr)
+        {
+            auto thread = std::unique_ptr<TMessageWindowThread>(new TMessageWindowThread());
+            if (!thread->start())
+                return nullptr;
+            startedCount.fetch_add(1);
+            BThread::sleep(1);
+            bool probed = false;
+            for (int probe = 0; probe < kProbeAttempts && !probed; ++probe)
+            {
+                probed = thread->postToThread(kProbeMessage, 0, 0);
+                if (!probed)
+                    BThread::sleep(1);
+            }
             if (!probed)
-                BThread::sleep(1);
+            {
+                // The thread never got its queue; let it end and clean up after itself.
+                TMessageWindowThread* abandoned = thread.release();
+                abandoned->deleteWhenDone = true;
+                abandoned->terminate();
+                return nullptr;
+            }
+            setCurrent(thread.release());
         }
-        if (!probed)
+
+        TMessageWindowThread* thread = current;
+        auto request = std::make_shared<CreateRequest>();
+        request->listener = listener;
+        request->name = name;
+        auto holder = std::make_unique<RequestHolder>(request);
+        if (!thread->postToThread(kCreateWindowMessage, reinterpret_cast<std::uintptr_t>(holder.get()),
+                                  kCreateWindowMessage))
         {
-            // The thread never got its queue; let it end and clean up after itself.
-            TMessageWindowThread* abandoned = thread.release();
-            abandoned->deleteWhenDone = true;
-            abandoned->terminate();
+            if (thread->terminated())
+                continue;
             return nullptr;
         }
-        setCurrent(thread.release());
-    }
+        holder.release(); // now the thread's
 
-    auto request = std::make_shared<CreateRequest>();
-    request->listener = listener;
-    request->name = name;
-    auto holder = std::make_unique<RequestHolder>(request);
-    if (!current->postToThread(kCreateWindowMessage, reinterpret_cast<std::uintptr_t>(holder.get()),
-                               kCreateWindowMessage))
+        bool threadEnded = false;
+        for (int poll = 0; poll < kCreatePolls; ++poll)
+        {
+            if (request->state.load() == CreateRequest::kDone)
+                return request->window;
+            if (!thread->running())
+            {
+                threadEnded = true;
+                break;
+            }
+            BThread::sleep(1);
+        }
+        int expected = CreateRequest::kWaiting;
+        if (request->state.compare_exchange_strong(expected, CreateRequest::kAbandoned))
+        {
+            if (threadEnded)
+                continue;
+            return nullptr;
+        }
+        // The thread is creating it right now; a window must not be left behind unknown.
+        for (int poll = 0; poll < kCreatePolls; ++poll)
+        {
+            if (request->state.load() == CreateRequest::kDone)
+                return request->window;
+            BThread::sleep(1);
+        }
         return nullptr;
-    holder.release(); // now the thread's
-
-    for (int poll = 0; poll < kCreatePolls; ++poll)
-    {
-        if (request->state.load() == CreateRequest::kDone)
-            return request->window;
-        BThread::sleep(1);
-    }
-    int expected = CreateRequest::kWaiting;
-    if (request->state.compare_exchange_strong(expected, CreateRequest::kAbandoned))
-        return nullptr;
-    // The thread is creating it right now; a window must not be left behind unknown.
-    for (int poll = 0; poll < kCreatePolls; ++poll)
-    {
-        if (request->state.load() == CreateRequest::kDone)
-            return request->window;
-        BThread::sleep(1);
     }
     return nullptr;
 }
@@ -218,17 +249,18 @@ void TMessageWindowThread::destroyWindow(TWindowHandle window)
 {
     if (window == nullptr)
         return;
+    if (TMessageWindowThread* own = ownThread())
+    {
+        // From a listener: destroy at once; an emptied thread ends through its queue.
+        if (own->handleDestroyRequest(window))
+            own->postToThread(kDestroyWindowMessage, 0, kDestroyWindowMessage);
+        return;
+    }
+
     BLockGuard guard(globalLock());
     TMessageWindowThread* thread = current;
     if (thread != nullptr && thread->running() && !thread->terminated())
     {
-        if (thread->isCurrentThread())
-        {
-            // From a listener: destroy at once; an emptied thread ends through its queue.
-            if (thread->handleDestroyRequest(window))
-                thread->postToThread(kDestroyWindowMessage, 0, kDestroyWindowMessage);
-            return;
-        }
         bool last = false;
         {
             BLockGuard windowsGuard(thread->windowsLock);

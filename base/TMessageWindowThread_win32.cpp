@@ -32,6 +32,8 @@ LRESULT CALLBACK subclassProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     WindowRecord* record = recordOf(window);
     if (record == nullptr)
         return 0;
+    // Read first: a listener may destroy its own window, which frees the record.
+    const WNDPROC previous = record->previous;
     if (record->listener != nullptr)
     {
         int handled = 0;
@@ -48,7 +50,7 @@ LRESULT CALLBACK subclassProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         if (handled != 0)
             return 0;
     }
-    return CallWindowProcW(record->previous, window, message, wParam, lParam);
+    return CallWindowProcW(previous, window, message, wParam, lParam);
 }
 
 void destroyWithRecord(HWND window)
