@@ -68,7 +68,7 @@ public:
     // name without a leading "<digits>-" and the blanks after it.
     static BString stripNumberPrefix(const BString& name);
 
-protected:
+    // Copies the base fields only; a subclass is copied whole through clone().
     MidiDeviceDescriptor(const MidiDeviceDescriptor&) = default;
     MidiDeviceDescriptor& operator=(const MidiDeviceDescriptor&) = default;
 };

@@ -64,7 +64,10 @@ void MidiDeviceFactory::getExtraIds(bool isInput, BStringList& out)
 
 void MidiDeviceFactory::rescan()
 {
-    const std::uint32_t now = BClock::now();
+    // 0 means "no request yet", so a request at clock time 0 is stored as 1.
+    std::uint32_t now = BClock::now();
+    if (now == 0)
+        now = 1;
     const std::uint32_t previous = lastRequestTime.exchange(now);
     if (previous != 0)
     {
