@@ -76,6 +76,10 @@ protected:
     // under the factory's lock.
     virtual void refreshDescriptors(bool isInput, BOwnedList<MidiDeviceDescriptor*>& list) = 0;
 
+    // Lets the next request rescan at once: for a backend whose system told it that its port
+    // list changed.
+    void forgetLastRescanRequest() { lastRequestTime.store(0); }
+
     // Guards the two lists and the scan.
     BLock lock;
 

@@ -454,6 +454,7 @@ bool MidiManager::updateDevices(bool force, bool notify)
         BLockGuard hold(lock);
         for (;;)
         {
+            passCount.fetch_add(1);
             restartUpdate.store(0);
             for (int k = 0; k < factories.Count(); ++k)
             {
@@ -475,7 +476,6 @@ bool MidiManager::updateDevices(bool force, bool notify)
                 break;
             }
         }
-        passCount.fetch_add(1);
     }
     guard.reclaim();
 

@@ -144,7 +144,7 @@ public:
 
     // The guard that protects the data path's snapshots (records retire through it).
     MidiDataPathGuard& dataPathGuard() { return guard; }
-    // Number of completed updateDevices passes (diagnostics and tests).
+    // Number of update passes run, repetitions included (diagnostics and tests).
     int updatePassCount() const { return passCount.load(); }
 
 private:

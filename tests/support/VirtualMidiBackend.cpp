@@ -101,7 +101,14 @@ int VirtualMidiFactory::addPort(bool isInput, const BString& name, const BString
     port->id = static_cast<int>(state->all.size()) + 1;
     state->all.push_back(port);
     state->ports.push_back(port);
+    portsChanged();
     return port->id;
+}
+
+void VirtualMidiFactory::portsChanged()
+{
+    if (rescanOnChange.load())
+        forgetLastRescanRequest();
 }
 
 bool VirtualMidiFactory::removePort(int id)
@@ -117,6 +124,7 @@ bool VirtualMidiFactory::removePort(int id)
         state->ports.erase(found);
     }
     port->generation.fetch_add(1);
+    portsChanged();
     return true;
 }
 
@@ -125,8 +133,11 @@ bool VirtualMidiFactory::renamePort(int id, const BString& name)
     std::shared_ptr<Port> port = state->byId(id);
     if (!port)
         return false;
-    std::lock_guard<std::mutex> guard(state->mutex);
-    port->name = name;
+    {
+        std::lock_guard<std::mutex> guard(state->mutex);
+        port->name = name;
+    }
+    portsChanged();
     return true;
 }
 

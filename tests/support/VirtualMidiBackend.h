@@ -55,6 +55,10 @@ public:
     // device); the port stays in the list.
     bool losePort(int id);
     void setOpenBehaviour(int id, OpenBehaviour behaviour);
+    // On: every change of the port list lifts the 1500 ms rescan limit once, as if the system
+    // had announced the change (tests of the manager need each change seen at once). Off by
+    // default, so the rate limit itself can be tested.
+    void setRescanOnChange(bool on) { rescanOnChange.store(on); }
     static BString failureText(const BString& portName);
 
     // --- Driver side of inputs ---
@@ -95,8 +99,11 @@ protected:
 private:
     std::shared_ptr<Port> findPort(int id) const;
 
+    void portsChanged();
+
     const std::uint32_t type;
     std::shared_ptr<State> state;
+    std::atomic<bool> rescanOnChange{false};
     std::atomic<int> refreshes{0};
 };
 
