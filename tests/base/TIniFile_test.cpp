@@ -8,12 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <string>
 
 #if !defined(_WIN32)
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 using lumo_test::readBytes;
@@ -357,6 +360,28 @@ TEST_F(SettingsFileTest, SaveBelowAFileInsteadOfAFolderFails)
 }
 
 #if !defined(_WIN32)
+TEST_F(SettingsFileTest, SaveIntoAReadOnlyFolderFailsAndKeepsTheOldFile)
+{
+    const std::filesystem::path locked = dir.path("locked");
+    std::filesystem::create_directory(locked);
+    const std::string original = "[Current]\nMainLeft=120\n\n";
+    writeBytes(locked / "s.qrcf", original);
+    ASSERT_EQ(0, ::chmod(locked.c_str(), 0555));
+    if (::access(locked.c_str(), W_OK) == 0)
+    {
+        ::chmod(locked.c_str(), 0755);
+        GTEST_SKIP() << "this account may write into read-only folders";
+    }
+    TIniFile ini(BString((locked / "s.qrcf").string()));
+    ASSERT_TRUE(ini.Load());
+    ini.GetSection("Current").SetValue("MainLeft", "7");
+    EXPECT_FALSE(ini.Save());
+    ::chmod(locked.c_str(), 0755);
+    EXPECT_EQ(original, readBytes(locked / "s.qrcf"));
+    EXPECT_EQ("locked", dir.listing());
+    EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(locked), std::filesystem::directory_iterator()));
+}
+
 // A file-size limit makes writes fail part-way, as a full disk would.
 class FileSizeLimit
 {
