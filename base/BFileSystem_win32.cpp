@@ -10,15 +10,19 @@ namespace BFileSystem
 {
 bool FileExists(const BString& path)
 {
+    if (path.Length() == 0)
+        return false;
     const DWORD attributes = ::GetFileAttributesA(path.CStr());
-    return path.Length() > 0 && attributes != INVALID_FILE_ATTRIBUTES
+    return attributes != INVALID_FILE_ATTRIBUTES
            && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool DirectoryExists(const BString& path)
 {
+    if (path.Length() == 0)
+        return false;
     const DWORD attributes = ::GetFileAttributesA(path.CStr());
-    return path.Length() > 0 && attributes != INVALID_FILE_ATTRIBUTES
+    return attributes != INVALID_FILE_ATTRIBUTES
            && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 

@@ -18,6 +18,7 @@
 
 #include <map>
 #include <memory>
+#include <string>
 
 class TIniFile
 {
