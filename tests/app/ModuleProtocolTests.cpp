@@ -18,8 +18,12 @@ using Bytes = std::vector<std::uint8_t>;
 // A display message with the given code fields between F0 77 and 75 F7.
 Bytes displayMessage(const Bytes& codes, std::uint8_t endMarker = 0x75, std::uint8_t manufacturer = 0x77)
 {
-    Bytes message{0xF0, manufacturer};
-    message.insert(message.end(), codes.begin(), codes.end());
+    Bytes message;
+    message.reserve(codes.size() + 4);
+    message.push_back(0xF0);
+    message.push_back(manufacturer);
+    for (const std::uint8_t code : codes)
+        message.push_back(code);
     message.push_back(endMarker);
     message.push_back(0xF7);
     return message;
