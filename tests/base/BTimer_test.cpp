@@ -245,7 +245,7 @@ TEST(BTimer, DestroyedWhileItsListenerRunsLongIsDetachedAfterAboutHalfASecond)
     RecordingListener listener;
     listener.action = [&](BTimer*, int) {
         inside = true;
-        BThread::sleep(900);
+        BThread::sleep(1500);
         listenerDone = true;
     };
     auto timer = std::make_unique<BTimer>(BString("slow"), false);
@@ -256,7 +256,7 @@ TEST(BTimer, DestroyedWhileItsListenerRunsLongIsDetachedAfterAboutHalfASecond)
     timer.reset(); // the manager must never reach it again
     const long long took = watch.elapsedMs();
     EXPECT_GE(took, 480);
-    EXPECT_LT(took, 890);
+    EXPECT_LT(took, 1400) << "must not wait for the listener to return";
     EXPECT_FALSE(listenerDone.load());
     ASSERT_TRUE(waitFor([&] { return listenerDone.load(); }));
     BThread::sleep(100);
