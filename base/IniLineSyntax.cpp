@@ -36,7 +36,8 @@ bool ReadQuoted(const char* text, int length, int& pos, BString& out)
         char c = text[i];
         if (c == '"')
         {
-            out = result;
+            // A copy of exact size: the working string was sized for the whole line.
+            out = BString(result.CStr());
             pos = i + 1;
             return true;
         }

@@ -120,6 +120,8 @@ void* TStringList::Object(int index) const
 
 int TStringList::IndexOfName(const BString& name) const
 {
+    if (lines.empty())
+        return -1;
     BuildIndex();
     if (nameIndex.find(name) == nameIndex.end())
         return -1;
@@ -139,6 +141,10 @@ BString TStringList::GetValue(const BString& name, const BString& defaultValue) 
 
 bool TStringList::FindValue(const BString& name, BString& value) const
 {
+    // An empty list answers without touching its index, so one shared empty list may be read
+    // from several threads at once.
+    if (lines.empty())
+        return false;
     BuildIndex();
     const auto found = nameIndex.find(name);
     if (found == nameIndex.end())

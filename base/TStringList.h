@@ -3,7 +3,7 @@
 //
 // The index is built on the first lookup after a change and dropped by every change; lookups
 // are const (they may rebuild the index). Not synchronised: concurrent use of one object,
-// lookups included, needs the owner's lock.
+// lookups included, needs the owner's lock; only an empty list may be read by several threads.
 #pragma once
 
 #include "base/BString.h"

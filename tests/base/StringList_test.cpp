@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -219,5 +220,24 @@ TEST(TStringListValues, TheIndexIsRebuiltAfterEveryChange)
     copy.SetValue("C", "9");
     EXPECT_TRUE(list.GetValue("C", "dflt").IsEmpty());
     EXPECT_STREQ(copy.GetValue("C").CStr(), "9");
+}
+TEST(TStringListValues, AnEmptyListMayBeReadFromSeveralThreadsAtOnce)
+{
+    // The settings file hands out one shared empty list for absent sections.
+    static const TStringList shared;
+    std::vector<std::thread> readers;
+    std::vector<int> misses(4, 0);
+    for (size_t t = 0; t < misses.size(); ++t)
+    {
+        readers.emplace_back([&misses, t] {
+            for (int i = 0; i < 500; ++i)
+                if (shared.GetValue("Key", "d") == "d" && shared.IndexOfName("Key") == -1)
+                    ++misses[t];
+        });
+    }
+    for (std::thread& reader : readers)
+        reader.join();
+    for (int m : misses)
+        EXPECT_EQ(m, 500);
 }
 } // namespace
