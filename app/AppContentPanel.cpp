@@ -1,0 +1,338 @@
+#include "app/AppContentPanel.h"
+
+#include "app/AppPlatform.h"
+#include "app/BWindow.h"
+#include "app/DumpFile.h"
+#include "app/WindowPosition.h"
+#include "base/AutoDelete.h"
+#include "base/BPaths.h"
+#include "base/TIniFile.h"
+#include "dialogs/JuceText.h"
+
+#include <utility>
+
+const char* const AppContentPanel::kProductUrl = "https://www.vantor-quorvel.com/lumo";
+const char* const AppContentPanel::kMakerDomain = "www.vantor-quorvel.com";
+
+namespace
+{
+constexpr juce::uint32 kTransparent = 0x00000000;
+constexpr juce::uint32 kTransparentWhite = 0x00FFFFFF;
+constexpr int kTooltipDelayMs = 1500;
+constexpr int kChannelCount = 16;
+constexpr int kOmniItemId = -1;
+// juce::Button connected-edge flags left, right, top and bottom.
+constexpr int kAllEdgesConnected = juce::Button::ConnectedOnLeft | juce::Button::ConnectedOnRight
+                                 | juce::Button::ConnectedOnTop | juce::Button::ConnectedOnBottom;
+} // namespace
+
+AppContentPanel::AppContentPanel()
+    : AppContentPanel(settingsFilePath())
+{
+}
+
+AppContentPanel::AppContentPanel(const BString& settingsPath_)
+    : settingsPath(settingsPath_)
+{
+    tooltipWindow.setMillisecondsBeforeTipAppears(kTooltipDelayMs);
+}
+
+AppContentPanel::~AppContentPanel()
+{
+    // The library's singletons (MIDI manager, timers...) go first, so that no MIDI or timer
+    // callback reaches the panel while it is being dismantled.
+    AutoDelete::deleteAll();
+    cancelPendingUpdate();
+}
+
+// ---- content operations ----
+
+void AppContentPanel::buildContent()
+{
+    BContentBase::buildContent();
+    setSize(contentWidth, contentHeight);
+
+    if (auto* window = BWindow::getMainWindow())
+    {
+        window->setTitleBarHeight(0);
+        window->resized();
+        window->repaint();
+    }
+
+    linkArea1 = makeLinkArea({ 336, 16, 231, 77 });
+    linkArea2 = makeLinkArea({ 25, 333, 280, 144 });
+    linkArea3 = makeLinkArea({ 587, 334, 39, 25 });
+
+    topLine = makeDisplayLine(true, 95);
+    bottomLine = makeDisplayLine(false, 208);
+    setDisplayText(BString("VERSION"), BString("1.1"));
+
+    deviceButton1 = makeOverlayButton({}, "Select MIDI device", { 56, 4, 123, 59 });
+    deviceButton2 = makeOverlayButton({}, "Select MIDI device", { 482, 4, 114, 59 });
+    editButton = makeOverlayButton({}, "Edit Program Names", { 21, 95, 600, 226 });
+    closeButton = makeOverlayButton({}, "Close", { 593, 4, 41, 34 });
+    editButton->setConnectedEdges(kAllEdgesConnected);
+    editButton->repaint();
+
+    auto combo = std::make_unique<juce::ComboBox>(juce::String());
+    combo->setEditableText(false);
+    combo->addItem("OMNI", kOmniItemId);
+    for (int channel = 1; channel <= kChannelCount; ++channel)
+        combo->addItem("Channel " + juce::String(channel), channel);
+    combo->setBounds(540, 453, 110, 25);
+    combo->setSelectedId(combo->getItemId(0), juce::sendNotificationAsync);
+    combo->setTooltip("Receive Channel");
+    combo->setColour(juce::ComboBox::textColourId, juce::Colour(kControlTextColour));
+    combo->setColour(juce::ComboBox::backgroundColourId, juce::Colour(kTransparentWhite));
+    combo->setColour(juce::ComboBox::outlineColourId, juce::Colour(kTransparentWhite));
+    combo->setColour(juce::ComboBox::buttonColourId, juce::Colour(kTransparentWhite));
+    combo->setColour(juce::ComboBox::arrowColourId, juce::Colour(kTransparentWhite));
+    addAndMakeVisible(combo.get());
+    combo->addListener(this);
+    channelCombo = combo.get();
+    ownedComponents.Add(combo.release());
+
+    tooltipWindow.setMillisecondsBeforeTipAppears(kTooltipDelayMs);
+}
+
+bool AppContentPanel::initialise(const juce::String& commandLine)
+{
+    BContentBase::initialise(commandLine);
+    loadSettings();
+
+    if (DumpFile::isRequested(JuceText::fromJuce(commandLine)))
+        protocol.dumpFile().open();   // a file that cannot be opened leaves the dump off
+
+    return true;
+}
+
+void AppContentPanel::startMidi()
+{
+    // The MIDI side connects here.
+}
+
+void AppContentPanel::shutdownContent()
+{
+    protocol.dumpFile().close();
+    saveSettings();
+}
+
+// ---- children ----
+
+juce::HyperlinkButton* AppContentPanel::makeLinkArea(juce::Rectangle<int> bounds)
+{
+    auto link = std::make_unique<juce::HyperlinkButton>(" ", juce::URL(kProductUrl));
+    link->setColour(juce::HyperlinkButton::textColourId, juce::Colour(kTransparentWhite));
+    link->setBounds(bounds);
+    link->setTooltip(kMakerDomain);
+    auto* result = link.get();
+    ownedComponents.Add(link.release());
+    addAndMakeVisible(result);
+    return result;
+}
+
+juce::TextButton* AppContentPanel::makeOverlayButton(const juce::String& label, const juce::String& tooltip,
+                                                     juce::Rectangle<int> bounds)
+{
+    auto button = std::make_unique<juce::TextButton>(juce::String(), tooltip);
+    auto* result = button.get();
+    ownedComponents.Add(button.release());
+
+    result->setButtonText(label);
+    result->setBounds(bounds);
+    result->setColour(juce::TextButton::buttonColourId, juce::Colour(kTransparentWhite));
+    result->setColour(juce::TextButton::buttonOnColourId, juce::Colour(kTransparentWhite));
+    const juce::Colour text(label.isNotEmpty() ? kControlTextColour : kTransparentWhite);
+    result->setColour(juce::TextButton::textColourOffId, text);
+    result->setColour(juce::TextButton::textColourOnId, text);
+    addAndMakeVisible(result);
+    result->addListener(this);
+    return result;
+}
+
+juce::String AppContentPanel::chooseDisplayTypeface()
+{
+    for (const char* face : { "Courier Std", "Courier New" })
+        if (AppPlatform::isFontFaceInstalled(face))
+            return face;
+    return juce::Font::getDefaultMonospacedFontName();
+}
+
+juce::TextEditor* AppContentPanel::makeDisplayLine(bool isTopLine, int base)
+{
+    auto editor = std::make_unique<juce::TextEditor>(juce::String(), 0);
+    auto* line = editor.get();
+    ownedComponents.Add(editor.release());
+
+    static const juce::String face = chooseDisplayTypeface();
+    juce::Font font(face, kDisplayFontHeight, juce::Font::plain);
+    font.setHorizontalScale(1.0f);
+    font.setExtraKerningFactor(0.0f);
+    line->setFont(font);
+    const int textWidth = juce::roundToInt(font.getStringWidthFloat("12345678"));
+
+    line->setReadOnly(true);
+    line->setColour(juce::TextEditor::textColourId, juce::Colour(kDisplayTextColour));
+    line->setColour(juce::TextEditor::backgroundColourId, juce::Colour(kTransparent));
+    line->setColour(juce::TextEditor::outlineColourId, juce::Colour(kTransparent));
+    line->setColour(juce::TextEditor::focusedOutlineColourId, juce::Colour(kTransparent));
+    line->setColour(juce::TextEditor::shadowColourId, juce::Colour(kTransparent));
+
+    int y = isTopLine ? base + 8 : base - 8;
+    y += AppPlatform::hasModernTextMetrics() ? 1 : -4;
+    line->setBounds((600 - textWidth) / 2 + 13, y, 600, 113);
+
+    addAndMakeVisible(line);
+    return line;
+}
+
+// ---- display ----
+
+void AppContentPanel::setDisplayText(const BString& top, const BString& bottom)
+{
+    // Conversions (which allocate) happen outside the lock; only the exchange is inside it.
+    juce::String newTop = JuceText::toJuce(ModuleDisplay::shownTopLine(top));
+    juce::String newBottom = JuceText::toJuce(bottom);
+    {
+        const std::lock_guard<std::mutex> guard(pendingLock);
+        std::swap(pendingTopLine, newTop);
+        std::swap(pendingBottomLine, newBottom);
+    }
+    triggerAsyncUpdate();
+    currentProgram.store(-1);
+}
+
+void AppContentPanel::programShown(int program)
+{
+    currentProgram.store(program);
+    {
+        const std::lock_guard<std::mutex> guard(pendingLock);
+        if (pendingSelectionCount == kMaxPendingSelections)
+        {
+            pendingSelectionStart = (pendingSelectionStart + 1) % kMaxPendingSelections;
+            --pendingSelectionCount;
+        }
+        pendingSelections[(pendingSelectionStart + pendingSelectionCount) % kMaxPendingSelections] = program;
+        ++pendingSelectionCount;
+    }
+    triggerAsyncUpdate();
+}
+
+void AppContentPanel::showProgram(int program)
+{
+    protocol.showProgram(program);
+}
+
+void AppContentPanel::midiDataReceived(int, std::int64_t, const unsigned char* data, int length, int*)
+{
+    protocol.handleMessage(data, length);
+}
+
+void AppContentPanel::handleAsyncUpdate()
+{
+    juce::String top;
+    juce::String bottom;
+    int selections[kMaxPendingSelections];
+    int selectionCount = 0;
+    {
+        const std::lock_guard<std::mutex> guard(pendingLock);
+        std::swap(top, pendingTopLine);
+        std::swap(bottom, pendingBottomLine);
+        for (; selectionCount < pendingSelectionCount; ++selectionCount)
+            selections[selectionCount] = pendingSelections[(pendingSelectionStart + selectionCount) % kMaxPendingSelections];
+        pendingSelectionStart = 0;
+        pendingSelectionCount = 0;
+    }
+
+    if (top.isNotEmpty() && topLine != nullptr && bottomLine != nullptr)
+    {
+        topLine->setText(top, false);
+        bottomLine->setText(bottom, false);
+    }
+
+    for (int i = 0; i < selectionCount; ++i)
+        programEditor.selectProgram(selections[i]);
+}
+
+juce::String AppContentPanel::getTopLineText() const
+{
+    return topLine != nullptr ? topLine->getText() : juce::String();
+}
+
+juce::String AppContentPanel::getBottomLineText() const
+{
+    return bottomLine != nullptr ? bottomLine->getText() : juce::String();
+}
+
+// ---- user actions ----
+
+void AppContentPanel::buttonClicked(juce::Button* button)
+{
+    if (button == deviceButton1 || button == deviceButton2)
+    {
+        openPortSettings();
+    }
+    else if (button == editButton)
+    {
+        programEditor.showDialog(true);
+        // The editor may just have renamed the program on the display.
+        showProgram(currentProgram.load());
+    }
+    else if (button == closeButton)
+    {
+        juce::JUCEApplicationBase::quit();
+    }
+}
+
+void AppContentPanel::openPortSettings()
+{
+    // The MIDI Port Settings dialog opens here.
+}
+
+void AppContentPanel::comboBoxChanged(juce::ComboBox* combo)
+{
+    const int id = combo->getSelectedId();
+    protocol.setReceiveChannel(id > 0 ? id - 1 : ModuleProtocol::kOmni);
+}
+
+// ---- settings ----
+
+void AppContentPanel::loadSettings()
+{
+    TIniFile settings(settingsPath);
+    settings.Load();   // a missing or refused file simply has no sections
+
+    restoreWindowPosition(*this, settings, contentWidth, contentHeight);
+
+    programNames.load(settings);
+
+    const int stored = ModuleProtocol::readReceiveChannel(settings, protocol.getReceiveChannel());
+    protocol.setReceiveChannel(stored);   // at once: Program Changes may arrive before the combo box tells us
+    if (channelCombo != nullptr)
+    {
+        // A value the list cannot show (above 16 channels) selects nothing, which means OMNI.
+        const int position = stored < 0 ? 0 : (stored < kChannelCount ? stored + 1 : -1);
+        channelCombo->setSelectedId(channelCombo->getItemId(position), juce::sendNotificationAsync);
+    }
+}
+
+void AppContentPanel::saveSettings()
+{
+    TIniFile settings(settingsPath);
+    settings.Load();   // keeps every other section of the file
+
+    saveWindowPosition(*this, settings);
+    programNames.save(settings);
+    ModuleProtocol::writeReceiveChannel(settings, protocol.getReceiveChannel());
+
+    settings.Save();   // a file that cannot be written loses this run's settings, silently
+}
+
+// ---- tooltip window ----
+
+void AppContentPanel::TooltipWindowHeightCorrected::resized()
+{
+    juce::TooltipWindow::resized();
+    if (getHeight() < kMinHeight)
+        setBounds(getX(), getY(), getWidth(), kMinHeight);
+}

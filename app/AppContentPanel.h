@@ -1,0 +1,145 @@
+#pragma once
+
+#include "app/BContentBase.h"
+#include "app/ModuleProtocol.h"
+#include "app/ProgramNameTable.h"
+#include "base/BList.h"
+#include "base/BString.h"
+#include "dialogs/ProgramEditorDialog.h"
+#include "dialogs/ProgramNameStore.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+// The main window's content: a picture of the module's front plate with transparent controls over
+// its painted buttons, the two-line amber display, the receive-channel selector, the Program
+// Names editor, the program-name table and the panel's settings.
+//
+// Threads: everything runs on the message thread except setDisplayText, showProgram,
+// programShown and midiDataReceived, which any thread may call (normally the MIDI input thread
+// and the timer thread); they hand their results to the message thread, where the display and
+// the editor are changed. Not copyable.
+class AppContentPanel : public BContentBase,
+                        public juce::Button::Listener,
+                        public juce::ComboBox::Listener,
+                        public ModuleDisplay
+{
+public:
+    static const char* const kProductUrl;
+    static const char* const kMakerDomain;
+    static constexpr juce::uint32 kDisplayTextColour = 0xFFFFBB00;
+    static constexpr juce::uint32 kControlTextColour = 0xFFFEFFB3;
+    static constexpr float kDisplayFontHeight = 120.0f;
+
+    // Settings in the program's settings file.
+    AppContentPanel();
+    // Settings in the given file (tests, other front ends).
+    explicit AppContentPanel(const BString& settingsPath);
+    ~AppContentPanel() override;
+
+    // Content operations, message thread (see BContentBase).
+    void buildContent() override;
+    bool initialise(const juce::String& commandLine) override;
+    void startMidi() override;
+    void shutdownContent() override;
+
+    // Any thread: hands the two lines to the display (latest pair wins); leaves the program state.
+    void setDisplayText(const BString& top, const BString& bottom) override;
+    // Any thread: the display shows `program`; the editor follows it on the message thread, in
+    // the order the programs were shown.
+    void programShown(int program) override;
+    // Any thread: shows the name of `program` (0..127) and makes it current.
+    void showProgram(int program);
+    // MIDI input thread: one incoming message (dump, display message, Program Change).
+    void midiDataReceived(int inputIndex, std::int64_t timestamp, const unsigned char* data,
+                          int length, int* handled);
+
+    // Message thread: the settings passes at start and at exit.
+    void loadSettings();
+    void saveSettings();
+
+    void buttonClicked(juce::Button* button) override;
+    void comboBoxChanged(juce::ComboBox* combo) override;
+    void handleAsyncUpdate() override;
+
+    // State, for the window and the tests. Message thread unless said otherwise.
+    juce::String getTopLineText() const;
+    juce::String getBottomLineText() const;
+    int getReceiveChannel() const noexcept { return protocol.getReceiveChannel(); }   // any thread
+    int getCurrentProgram() const noexcept { return currentProgram.load(); }           // any thread
+    ProgramNameTable& getProgramNames() noexcept { return programNames; }
+    ProgramEditorDialog& getProgramEditor() noexcept { return programEditor; }
+    juce::TooltipWindow& getTooltipWindow() noexcept { return tooltipWindow; }
+    juce::ComboBox* getChannelCombo() const noexcept { return channelCombo; }
+    juce::TextEditor* getTopLine() const noexcept { return topLine; }
+    juce::TextEditor* getBottomLine() const noexcept { return bottomLine; }
+    juce::Button* getEditButton() const noexcept { return editButton; }
+    juce::Button* getCloseButton() const noexcept { return closeButton; }
+    juce::Button* getDeviceButton(int which) const noexcept { return which == 0 ? deviceButton1 : deviceButton2; }
+    const BString& getSettingsPath() const noexcept { return settingsPath; }
+    bool isDumping() { return protocol.dumpFile().isOpen(); }
+
+    // The display typeface: "Courier Std", else "Courier New", else the toolkit's monospaced one.
+    static juce::String chooseDisplayTypeface();
+
+    // A tooltip window that is never less than 19 pixels high.
+    class TooltipWindowHeightCorrected : public juce::TooltipWindow
+    {
+    public:
+        static constexpr int kMinHeight = 19;
+        TooltipWindowHeightCorrected() = default;
+        void resized() override;
+    };
+
+private:
+    // The editor's view of the program-name table.
+    class NameTableAccess : public ProgramNameStore
+    {
+    public:
+        explicit NameTableAccess(ProgramNameTable& table_) : table(table_) {}
+        void copyNamesTo(BString* names) const override { table.copyTo(names); }
+        void assignNames(const BString* names) override { table.assign(names); }
+    private:
+        ProgramNameTable& table;
+    };
+
+    juce::HyperlinkButton* makeLinkArea(juce::Rectangle<int> bounds);
+    juce::TextButton* makeOverlayButton(const juce::String& label, const juce::String& tooltip,
+                                        juce::Rectangle<int> bounds);
+    juce::TextEditor* makeDisplayLine(bool isTopLine, int base);
+    void openPortSettings();
+
+    // Hand-over to the message thread, guarded by pendingLock. An empty top line means that no
+    // pair is pending. The selections form a small ring: when more programs arrive than the
+    // message thread has taken, the oldest go, as only the last selection stays visible.
+    static constexpr int kMaxPendingSelections = 64;
+    std::mutex pendingLock;
+    juce::String pendingTopLine;
+    juce::String pendingBottomLine;
+    int pendingSelections[kMaxPendingSelections] = {};
+    int pendingSelectionStart = 0;
+    int pendingSelectionCount = 0;
+
+    BOwnedList<juce::Component*> ownedComponents;
+    BString settingsPath;
+    ProgramNameTable programNames;
+    NameTableAccess programNameAccess { programNames };
+    ModuleProtocol protocol { *this, programNames };
+    ProgramEditorDialog programEditor { this, programNameAccess };
+    TooltipWindowHeightCorrected tooltipWindow;
+
+    juce::HyperlinkButton* linkArea1 = nullptr;
+    juce::HyperlinkButton* linkArea2 = nullptr;
+    juce::HyperlinkButton* linkArea3 = nullptr;
+    juce::TextButton* deviceButton1 = nullptr;
+    juce::TextButton* deviceButton2 = nullptr;
+    juce::TextButton* editButton = nullptr;
+    juce::TextButton* closeButton = nullptr;
+    juce::TextEditor* topLine = nullptr;
+    juce::TextEditor* bottomLine = nullptr;
+    juce::ComboBox* channelCombo = nullptr;
+    std::atomic<int> currentProgram { -1 };
+};

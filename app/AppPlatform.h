@@ -1,0 +1,28 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <memory>
+
+// The few things the application asks of the operating system directly. Each platform has its own
+// implementation file (AppPlatform_win32.cpp, AppPlatform_posix.cpp). Message thread only.
+namespace AppPlatform
+{
+    // The picture stored in the program's resources under `fileName` ("background.png": a
+    // resource named BACKGROUND of type PNG on Windows, the embedded file of that name elsewhere),
+    // decoded; null when it is missing or cannot be decoded. The caller owns the result.
+    std::unique_ptr<juce::Drawable> loadImageResource(const juce::String& fileName);
+
+    // Gives the native window of `window` the shape of a rounded rectangle from (0, 0) to
+    // (w + 1, h + 1) with corner ellipses of `corner` x `corner` pixels, w and h being the
+    // window's size in physical pixels. Returns false when the window has no native window or
+    // the system cannot shape it; the window then stays rectangular.
+    bool setRoundedWindowShape(juce::Component& window, int corner);
+
+    // True when a font family of exactly this face name (letter case aside) is installed.
+    bool isFontFaceInstalled(const juce::String& faceName);
+
+    // True on systems whose text rendering places the display lines one pixel lower (Windows 8
+    // and later, and every system that is not Windows).
+    bool hasModernTextMetrics();
+}

@@ -1,0 +1,94 @@
+#include "app/BContentBase.h"
+
+#include "app/AppPlatform.h"
+#include "app/BWindow.h"
+
+BContentBase::BContentBase() = default;
+
+BContentBase::~BContentBase()
+{
+    if (listenedWindow != nullptr && listenedWindow == BWindow::getMainWindow())
+        listenedWindow->removeMouseListener(this);
+}
+
+void BContentBase::buildContent()
+{
+    backgroundImage = AppPlatform::loadImageResource("background.png");
+    if (backgroundImage != nullptr)
+    {
+        const auto bounds = backgroundImage->getDrawableBounds();
+        contentWidth = static_cast<int>(bounds.getWidth());
+        contentHeight = static_cast<int>(bounds.getHeight());
+    }
+
+    if (auto* window = BWindow::getMainWindow(); window != nullptr && listenedWindow == nullptr)
+    {
+        // Not for the window's children: the panel's own mouse handlers cover those.
+        window->addMouseListener(this, false);
+        listenedWindow = window;
+    }
+}
+
+bool BContentBase::initialise(const juce::String&) { return true; }
+void BContentBase::commandLineFromOtherInstance(const juce::String&) {}
+void BContentBase::startMidi() {}
+bool BContentBase::canClose() { return true; }
+void BContentBase::shutdownContent() {}
+void BContentBase::contentStepDone() {}
+bool BContentBase::wantsResizable() { return false; }
+bool BContentBase::wantsVisible() { return true; }
+
+void BContentBase::paint(juce::Graphics& g)
+{
+    if (backgroundImage != nullptr)
+        backgroundImage->draw(g, 1.0f);
+}
+
+void BContentBase::mouseDown(const juce::MouseEvent& event)
+{
+    if (! event.mods.isLeftButtonDown())
+        return;
+    if (auto* window = BWindow::getMainWindow())
+    {
+        dragOriginX = window->getX();
+        dragOriginY = window->getY();
+    }
+}
+
+void BContentBase::mouseDrag(const juce::MouseEvent& event)
+{
+    moveWindowBy(event);
+}
+
+void BContentBase::mouseUp(const juce::MouseEvent& event)
+{
+    moveWindowBy(event);
+    if (event.mods.isLeftButtonDown())
+    {
+        dragOriginX = kNoDrag;
+        dragOriginY = kNoDrag;
+    }
+}
+
+void BContentBase::mouseDoubleClick(const juce::MouseEvent& event)
+{
+    auto* window = BWindow::getMainWindow();
+    if (window == nullptr || event.eventComponent != window)
+        return;
+    if (event.mods.isLeftButtonDown() && ! event.mods.isRightButtonDown()
+        && event.getPosition().getY() < window->getTitleBarHeight())
+        window->setMinimised(true);
+}
+
+void BContentBase::moveWindowBy(const juce::MouseEvent& event)
+{
+    auto* window = BWindow::getMainWindow();
+    if (window == nullptr || dragOriginX == kNoDrag)
+        return;
+
+    // Screen coordinates: the window moves under the mouse, so positions relative to it would
+    // feed the movement back into itself.
+    const auto offset = event.getScreenPosition() - event.getMouseDownScreenPosition();
+    window->setTopLeftPosition(dragOriginX + juce::roundToInt(static_cast<float>(offset.x)),
+                               dragOriginY + juce::roundToInt(static_cast<float>(offset.y)));
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <memory>
+
+// Base of the content panel of a BWindow: the window drives it through a fixed sequence of
+// content operations (buildContent, initialise, startMidi later, shutdownContent at the end).
+// It paints the background picture from the program's resources, takes the picture's size as its
+// preferred size, and lets the user drag the window by its background.
+//
+// Message thread only, except where a subclass says otherwise. Not copyable.
+class BContentBase : public juce::Component,
+                     public juce::AsyncUpdater
+{
+public:
+    static constexpr int kDefaultWidth = 365;
+    static constexpr int kDefaultHeight = 255;
+    static constexpr int kNoDrag = -50000;
+
+    BContentBase();
+    ~BContentBase() override;
+
+    // Loads the background picture "background.png" (its size becomes the preferred size) and
+    // starts listening to the main window's own mouse events for dragging.
+    virtual void buildContent();
+    // Called with the program's command line after buildContent; false makes the program quit.
+    virtual bool initialise(const juce::String& commandLine);
+    // A second start of the program handed its command line to this instance.
+    virtual void commandLineFromOtherInstance(const juce::String& commandLine);
+    // Runs once, on the message thread, shortly after the window has been shown.
+    virtual void startMidi();
+    // Asked before the window closes on the user's request.
+    virtual bool canClose();
+    // Runs when the window is destroyed, before the content is.
+    virtual void shutdownContent();
+    // Called after buildContent and after startMidi.
+    virtual void contentStepDone();
+    virtual bool wantsResizable();
+    virtual bool wantsVisible();
+
+    int getContentWidth() const noexcept { return contentWidth; }
+    int getContentHeight() const noexcept { return contentHeight; }
+    bool hasBackgroundImage() const noexcept { return backgroundImage != nullptr; }
+
+    void paint(juce::Graphics& g) override;
+    void mouseDown(const juce::MouseEvent& event) override;
+    void mouseDrag(const juce::MouseEvent& event) override;
+    void mouseUp(const juce::MouseEvent& event) override;
+    void mouseDoubleClick(const juce::MouseEvent& event) override;
+
+    // The panel's own asynchronous update; subclasses override it.
+    void handleAsyncUpdate() override {}
+
+    BContentBase(const BContentBase&) = delete;
+    BContentBase& operator=(const BContentBase&) = delete;
+
+protected:
+    std::unique_ptr<juce::Drawable> backgroundImage;
+    int contentWidth = kDefaultWidth;
+    int contentHeight = kDefaultHeight;
+
+private:
+    void moveWindowBy(const juce::MouseEvent& event);
+
+    int dragOriginX = kNoDrag;
+    int dragOriginY = kNoDrag;
+    juce::Component* listenedWindow = nullptr;   // not owned; the main window while we listen
+};

@@ -1,0 +1,159 @@
+#include "app/BWindow.h"
+
+#include "app/AppPlatform.h"
+#include "app/BContentBase.h"
+#include "app/ErrorBox.h"
+#include "base/Exception.h"
+#include "dialogs/JuceUtilsInternalUpdater.h"
+
+namespace
+{
+BWindow* mainWindow = nullptr;
+}
+
+BWindow::BWindow(const juce::String& title)
+    : juce::DocumentWindow(title, juce::Colour(0xFF000000),
+                           juce::DocumentWindow::minimiseButton | juce::DocumentWindow::closeButton, true)
+{
+    if (mainWindow == nullptr)
+        mainWindow = this;
+}
+
+BWindow::~BWindow()
+{
+    // A content that never finished its initialisation has nothing worth saving; saving it would
+    // overwrite the user's settings with defaults.
+    if (content != nullptr && contentInitialised)
+        content->shutdownContent();
+    if (mainWindow == this)
+        mainWindow = nullptr;
+    if (pendingStart != nullptr)
+        pendingStart->detach();
+    cancelPendingUpdate();
+    stopTimer();
+    // The DocumentWindow destruction deletes the content.
+}
+
+BWindow* BWindow::getMainWindow() noexcept
+{
+    return mainWindow;
+}
+
+bool BWindow::createAndShowContent(const juce::String& commandLine, bool borderless_, bool rounded_)
+{
+    const juce::MessageManagerLock lock;
+    borderless = borderless_;
+    rounded = rounded_;
+
+    juce::String failure;
+    try
+    {
+        content = createContent();
+        setContentOwned(content, false);
+
+        content->buildContent();
+        content->contentStepDone();
+
+        const bool resizable = content->wantsResizable();
+        setResizable(resizable, resizable);
+
+        if (! content->initialise(commandLine))
+        {
+            juce::JUCEApplicationBase::quit();
+            return false;
+        }
+        contentInitialised = true;
+
+        setContentComponentSize(content->getContentWidth(), content->getContentHeight());
+
+        if (borderless)
+        {
+            setUsingNativeTitleBar(false);
+            setDropShadowEnabled(false);
+            if (rounded)
+                roundedShapeSet = AppPlatform::setRoundedWindowShape(*this, kCornerSize);
+            else
+                setBackgroundColour(juce::Colour(0x00FFFFFF));
+        }
+
+        showAndSchedule(content->wantsVisible());
+        return true;
+    }
+    catch (const Exception& e)
+    {
+        failure = juce::String::fromUTF8(e.what());
+    }
+    catch (const std::exception& e)
+    {
+        // Not the library's own failure, but no less fatal; the user learns what happened.
+        failure = juce::String::fromUTF8(e.what());
+    }
+
+    showFatalError(failure);
+    juce::JUCEApplicationBase::quit();
+    return false;
+}
+
+void BWindow::showAndSchedule(bool shouldBeVisible)
+{
+    if (shouldBeVisible)
+        setVisible(true);
+    startPending = true;
+    startTimer(kStartDelayMs);
+}
+
+void BWindow::commandLineFromOtherInstance(const juce::String& commandLine)
+{
+    if (content != nullptr)
+        content->commandLineFromOtherInstance(commandLine);
+}
+
+void BWindow::setMinimisedState(bool shouldBeMinimised)
+{
+    setMinimised(shouldBeMinimised);
+}
+
+void BWindow::closeButtonPressed()
+{
+    if (content == nullptr || content->canClose())
+        juce::JUCEApplicationBase::quit();
+}
+
+void BWindow::paint(juce::Graphics& g)
+{
+    if (borderless && ! rounded)
+    {
+        g.setColour(findColour(juce::ResizableWindow::backgroundColourId));
+        g.fillRoundedRectangle(getLocalBounds().toFloat(), static_cast<float>(kCornerSize));
+        return;
+    }
+    juce::DocumentWindow::paint(g);
+}
+
+juce::BorderSize<int> BWindow::getBorderThickness()
+{
+    if (borderless)
+        return {};
+    return juce::DocumentWindow::getBorderThickness();
+}
+
+void BWindow::timerCallback()
+{
+    if (startPending)
+    {
+        startPending = false;
+        if (content != nullptr && pendingStart == nullptr)
+            pendingStart = JuceUtilsInternalUpdater::post(this, 0, 0);
+    }
+    stopTimer();
+}
+
+void BWindow::run(int, int)
+{
+    pendingStart = nullptr;
+    if (content != nullptr)
+    {
+        content->startMidi();
+        content->contentStepDone();
+    }
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "base/BString.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+// The application's message boxes. Both are modal: they return when the user has closed them.
+// Message thread only.
+
+// The error box of the running program: warning icon, title "Vantor LUMO - Error".
+void showError(const BString& text);
+
+// The box shown when the program cannot start: title "Fatal Error" and the failure's text.
+void showFatalError(const juce::String& failureText);
+
+// The message text of the fatal-error box for a failure text.
+juce::String fatalErrorMessage(const juce::String& failureText);

@@ -1,0 +1,138 @@
+#include "dialogs/ABaseDialog.h"
+
+ABaseDialog::ABaseDialog(const juce::String& title, juce::Component* owner_)
+    : juce::DialogWindow(title, juce::Colours::lightgrey, true, true),
+      owner(owner_)
+{
+}
+
+ABaseDialog::~ABaseDialog()
+{
+    cancelPendingUpdate();
+    juce::Desktop::getInstance().getAnimator().cancelAnimation(this, false);
+}
+
+void ABaseDialog::showDialog(bool sizeAndCentreFirst)
+{
+    if (sizeAndCentreFirst)
+        sizeAndCentre();
+
+    if (! modal || isCurrentlyModal(false))
+        setVisible(true);
+    else
+        runModalLoop();   // enterModalState makes it visible through setVisible
+
+    toFront(false);
+}
+
+void ABaseDialog::sizeAndCentre()
+{
+    const auto border = getContentComponentBorder();
+    setSize(getContentWidth() + border.getLeftAndRight(),
+            getContentHeight() + border.getTopAndBottom());
+
+    if (owner != nullptr)
+    {
+        if (auto* top = owner->getTopLevelComponent(); top->getWidth() > 0 && top->getHeight() > 0)
+        {
+            const auto area = top->getBounds();
+            const int x = area.getX() + area.getWidth() / 2 - getWidth() / 2;
+            const int y = area.getY() + area.getHeight() / 2 - getHeight() / 2;
+            setTopLeftPosition(juce::jmax(0, x), juce::jmax(0, y));
+            return;
+        }
+    }
+
+    juce::Rectangle<int> area;
+    if (auto* parent = getParentComponent())
+        area = parent->getLocalBounds();
+    else if (auto* display = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay())
+        area = display->userArea;
+    else
+        return;
+
+    setTopLeftPosition(area.getX() + area.getWidth() / 2 - getWidth() / 2,
+                       area.getY() + area.getHeight() / 2 - getHeight() / 2);
+}
+
+void ABaseDialog::setVisible(bool shouldBeVisible)
+{
+    if (inTransition)
+    {
+        juce::Component::setVisible(shouldBeVisible);
+        return;
+    }
+
+    if (shouldBeVisible && getContentComponent() == nullptr)
+    {
+        // Building components belongs to the message thread; from elsewhere the show step is
+        // handed over first and the content is made when it runs.
+        if (handOver(showRequest))
+            return;
+        setupWindow();
+        setContentOwned(createContentComponent(), false);
+        sizeAndCentre();
+    }
+
+    if (shouldBeVisible && ! isVisible())
+        showStep();
+    else if (! shouldBeVisible && isVisible())
+        hideStep();
+}
+
+void ABaseDialog::closeButtonPressed()
+{
+    hideStep();
+}
+
+void ABaseDialog::handleAsyncUpdate()
+{
+    const int request = pendingRequest.exchange(noRequest);
+    if (request == showRequest)
+        setVisible(true);   // also creates the content when it is still missing
+    else if (request == hideRequest)
+        hideStep();
+}
+
+bool ABaseDialog::handOver(Request request)
+{
+    auto* mm = juce::MessageManager::getInstanceWithoutCreating();
+    if (mm == nullptr || mm->isThisTheMessageThread() || mm->currentThreadHasLockedMessageManager())
+        return false;
+
+    const bool hasPeer = isOnDesktop() ? getPeer() != nullptr
+                                       : (getParentComponent() != nullptr && getParentComponent()->getPeer() != nullptr);
+    if (! hasPeer)
+        return false;
+
+    pendingRequest.store(request);
+    triggerAsyncUpdate();
+    return true;
+}
+
+void ABaseDialog::showStep()
+{
+    if (handOver(showRequest))
+        return;
+
+    inTransition = true;
+    auto& animator = juce::Desktop::getInstance().getAnimator();
+    animator.cancelAnimation(this, false);
+    animator.fadeIn(this, fadeMilliseconds);
+    inTransition = false;
+}
+
+void ABaseDialog::hideStep()
+{
+    if (handOver(hideRequest))
+        return;
+
+    inTransition = true;
+    auto& animator = juce::Desktop::getInstance().getAnimator();
+    animator.cancelAnimation(this, false);
+    if (isShowing())
+        animator.fadeOut(this, fadeMilliseconds);   // a proxy image fades; the window goes at once
+    juce::Component::setVisible(false);
+    exitModalState(0);
+    inTransition = false;
+}

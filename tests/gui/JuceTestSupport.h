@@ -1,0 +1,35 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <functional>
+
+// The toolkit for component tests: one GUI initialisation per test process, the test's thread
+// being the message thread, and a way to let queued messages run.
+namespace JuceTestSupport
+{
+    // Initialises the toolkit once (idempotent); the message thread is the caller's thread.
+    void initialiseOnce();
+
+    // Dispatches messages until `done` holds or `timeoutMs` has passed; returns `done()`.
+    bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 5000);
+
+    // Dispatches messages for about `ms` milliseconds.
+    void pumpFor(int ms);
+
+    // A fresh, empty temporary folder, deleted when the object goes.
+    class TempFolder
+    {
+    public:
+        TempFolder();
+        ~TempFolder();
+        juce::File file(const juce::String& name) const { return folder.getChildFile(name); }
+        const juce::File& get() const { return folder; }
+
+        TempFolder(const TempFolder&) = delete;
+        TempFolder& operator=(const TempFolder&) = delete;
+
+    private:
+        juce::File folder;
+    };
+}
