@@ -445,7 +445,6 @@ bool MidiManager::updateDevices(bool force, bool notify)
     if (updateBusy != 0)
     {
         // A listener of the running pass (or of its notification) on this same thread.
-        BLockGuard hold(lock);
         restartUpdate.store(1);
         return false;
     }
@@ -511,10 +510,39 @@ void MidiManager::reconcileRecords(bool isInput, bool& changed)
                 record->pending.store(1);
             }
         }
-        else if (record->pending.load() != 0 && !record->isDeviceOpen())
+        else
         {
-            openDevice(i, isInput);
+            pollDevice(i, isInput, record);
+            if (record->pending.load() != 0 && !record->isDeviceOpen())
+                openDevice(i, isInput);
         }
+    }
+}
+
+void MidiManager::pollDevice(int index, bool isInput, MidiManagerDev* record)
+{
+    // A driver may have closed the port under us (the device is still listed); the backend
+    // notices in poll. Tell the listeners and keep the device wanted, so it is reopened.
+    TMidiDeviceBase* device = record->getDeviceObject();
+    if (device == nullptr || !device->isOpen())
+        return;
+    try
+    {
+        device->poll();
+    }
+    catch (const std::exception& error)
+    {
+        reportError(BString(error.what()), index, isInput);
+    }
+    if (device->isOpen())
+        return;
+    record->pending.store(1);
+    const BString text =
+        BString::Format("Closed MIDI %s: %s", directionWordUpper(isInput), record->displayName().CStr());
+    for (MidiManagerDeviceControlListener* listener : controlListenersSnapshot())
+    {
+        listener->deviceMessage(index, isInput, text);
+        listener->deviceStateChanged(index, isInput);
     }
 }
 

@@ -153,6 +153,7 @@ private:
 
     void ensureScanned();
     void reconcileRecords(bool isInput, bool& changed);
+    void pollDevice(int index, bool isInput, MidiManagerDev* record);
 
     void openDevice(int index, bool isInput);
     void closeDevice(int index, bool isInput, bool force);

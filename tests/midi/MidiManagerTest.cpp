@@ -441,3 +441,21 @@ TEST_F(MidiManagerTest, RemovingTheFactoryClosesItsDevicesAndMarksThemAbsent)
     EXPECT_TRUE(contains(control.texts("message"), std::string("Closed MIDI OUT: ") + name("Gone").CStr()));
     manager->updateDevices(true, true); // must not touch the deleted factory
 }
+
+TEST_F(MidiManagerTest, PortLostByTheDriverIsClosedAndReopenedByTheNextUpdate)
+{
+    const int port = factory.addPort(true, name("Flaky"));
+    const int index = indexOf(name("Flaky"), true);
+    manager->openInput(index);
+    CollectingDataListener data;
+    manager->setDataListener(&data);
+    factory.losePort(port);
+    EXPECT_FALSE(factory.feedShort(port, 0x90, 1, 1)) << "a lost connection delivers nothing";
+    control.clear();
+    manager->updateDevices(false, true);
+    const std::string display = name("Flaky").CStr();
+    EXPECT_EQ(control.texts("message"),
+              (std::vector<std::string>{"Closed MIDI IN: " + display, "Opened MIDI IN: " + display}));
+    EXPECT_TRUE(factory.feedShort(port, 0x90, 1, 1));
+    EXPECT_EQ(data.calls.load(), 1);
+}
