@@ -1,0 +1,144 @@
+// Lifecycle of the alias manager and the router singletons: whichever of the three MIDI
+// singletons is asked for first, all three come up wired to each other; after shutdown they
+// refuse to come back. Each case needs a fresh process, so it runs in a child of its own.
+#include "base/AutoDelete.h"
+#include "base/Exception.h"
+#include "midi/MidiManager.h"
+#include "midi/TMidiAliasManager.h"
+#include "midi/TMidiRouter.h"
+#include "support/VirtualMidiBackend.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+namespace
+{
+int failures = 0;
+
+void check(bool condition, const char* what)
+{
+    if (!condition)
+    {
+        std::fprintf(stderr, "FAILED: %s\n", what);
+        ++failures;
+    }
+}
+
+[[noreturn]] void finish()
+{
+    std::fflush(stderr);
+    std::fflush(stdout);
+    std::_Exit(failures == 0 ? 0 : 1);
+}
+
+bool throwsWithText(const std::function<void()>& call, const char* text)
+{
+    try
+    {
+        call();
+    }
+    catch (const Exception& error)
+    {
+        return std::strcmp(error.what(), text) == 0;
+    }
+    return false;
+}
+
+// The three singletons know each other: an alias bound to a device resolves, and a route over
+// it forwards data.
+void checkWiring()
+{
+    MidiManager* manager = MidiManager::peekInstance();
+    TMidiAliasManager* aliases = TMidiAliasManager::peekInstance();
+    TMidiRouter* router = TMidiRouter::peekInstance();
+    check(manager != nullptr && aliases != nullptr && router != nullptr, "all three exist");
+    if (manager == nullptr || aliases == nullptr || router == nullptr)
+        finish();
+
+    VirtualMidiFactory factory;
+    factory.setRescanOnChange(true);
+    const int in = factory.addPort(true, "Wired In");
+    const int out = factory.addPort(false, "Wired Out");
+    manager->addFactory(&factory);
+    manager->start();
+    manager->updateDevices(true, true);
+    check(aliases->findAlias("Wired In", TMidiAlias::kInput) >= 0, "the alias manager hears of new devices");
+
+    TMidiAlias* source = aliases->getAlias("Source", TMidiAlias::kInput, true, -1);
+    TMidiAlias* target = aliases->getAlias("Target", TMidiAlias::kOutput, true, -1);
+    aliases->beginBatch();
+    aliases->setAlias("Source", TMidiAlias::kInput, "Source", "Wired In", false);
+    aliases->setAlias("Target", TMidiAlias::kOutput, "Target", "Wired Out", false);
+    aliases->endBatch();
+    check(source->deviceIndex.load() == manager->findDeviceByName("Wired In", true), "the manager resolves aliases");
+    check(router->addRoute(target, source) >= 0, "the route is added");
+    manager->openInput(manager->findDeviceByName("Wired In", true));
+    manager->openOutput(manager->findDeviceByName("Wired Out", false));
+    factory.feedShort(in, 0x90, 1, 2);
+    check(factory.sentCount(out) == 1, "the route forwards");
+    manager->removeFactory(&factory);
+}
+
+void checkShutdown()
+{
+    AutoDelete::deleteAll();
+    check(TMidiAliasManager::peekInstance() == nullptr, "no alias manager after shutdown");
+    check(TMidiRouter::peekInstance() == nullptr, "no router after shutdown");
+    check(throwsWithText([] { TMidiAliasManager::getInstance(); }, "Cannot re-instantiate TMidiAliasManager!"),
+          "the alias manager refuses to come back");
+    check(throwsWithText([] { TMidiRouter::getInstance(); }, "Cannot re-instanciate TMidiRouter!"),
+          "the router refuses to come back");
+}
+
+void aliasManagerFirst()
+{
+    check(MidiManager::peekInstance() == nullptr, "a fresh process");
+    TMidiAliasManager::getInstance();
+    checkWiring();
+    checkShutdown();
+    finish();
+}
+
+void routerFirst()
+{
+    TMidiRouter::getInstance();
+    checkWiring();
+    checkShutdown();
+    finish();
+}
+
+void managerFirst()
+{
+    MidiManager::getInstance();
+    checkWiring();
+    checkShutdown();
+    finish();
+}
+
+void useThreadsafeDeathTests()
+{
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+}
+} // namespace
+
+TEST(AliasSingletons, AliasManagerAskedFirstBringsUpTheWholeMidiLayerAndShutsDown)
+{
+    useThreadsafeDeathTests();
+    EXPECT_EXIT(aliasManagerFirst(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(AliasSingletons, RouterAskedFirstBringsUpTheWholeMidiLayerAndShutsDown)
+{
+    useThreadsafeDeathTests();
+    EXPECT_EXIT(routerFirst(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(AliasSingletons, ManagerAskedFirstBringsUpTheWholeMidiLayerAndShutsDown)
+{
+    useThreadsafeDeathTests();
+    EXPECT_EXIT(managerFirst(), ::testing::ExitedWithCode(0), "");
+}
