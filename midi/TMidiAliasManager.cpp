@@ -4,6 +4,7 @@
 #include "base/TIniFile.h"
 #include "midi/MidiManager.h"
 #include "midi/MidiManagerDev.h"
+#include "midi/TMidiRouter.h"
 
 #include <atomic>
 #include <memory>
@@ -102,6 +103,9 @@ TMidiAliasManager::~TMidiAliasManager()
     destroyed = true;
     if (MidiManager* manager = MidiManager::peekInstance())
         manager->removeDeviceListListener(this);
+    // At shutdown the router may outlive the aliases its routes point to.
+    if (TMidiRouter* router = TMidiRouter::peekInstance())
+        router->releaseAliases();
     Guard guard;
     aliasList.Clear();
     listeners.Clear();

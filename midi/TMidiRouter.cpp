@@ -166,6 +166,17 @@ void TMidiRouter::aliasesChanged()
         notifyListeners();
 }
 
+void TMidiRouter::releaseAliases()
+{
+    {
+        BLockGuard guard(lock);
+        if (routes.routeList.IsEmpty())
+            return;
+        routes.clear();
+    }
+    notifyListeners();
+}
+
 void TMidiRouter::notifyListeners()
 {
     BList<TMidiRouteChangeListener*> snapshot;

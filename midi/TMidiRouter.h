@@ -85,6 +85,11 @@ public:
     // TMidiAliasChangeListener: disables every route one of whose aliases lost its direction.
     void aliasesChanged() override;
 
+    // The alias manager is going away with all aliases (shutdown): every route is deleted, so
+    // that nothing reads an alias afterwards, and the listeners are told (their thru lists
+    // empty). Called by the alias manager's destructor.
+    void releaseAliases();
+
 private:
     TMidiRouter();
     void notifyListeners();

@@ -50,7 +50,7 @@ bool throwsWithText(const std::function<void()>& call, const char* text)
 
 // The three singletons know each other: an alias bound to a device resolves, and a route over
 // it forwards data.
-void checkWiring()
+void checkWiring(const std::function<void(VirtualMidiFactory&, int, int)>& andThen = nullptr)
 {
     MidiManager* manager = MidiManager::peekInstance();
     TMidiAliasManager* aliases = TMidiAliasManager::peekInstance();
@@ -80,6 +80,8 @@ void checkWiring()
     manager->openOutput(manager->findDeviceByName("Wired Out", false));
     factory.feedShort(in, 0x90, 1, 2);
     check(factory.sentCount(out) == 1, "the route forwards");
+    if (andThen)
+        andThen(factory, in, out);
     manager->removeFactory(&factory);
 }
 
@@ -119,6 +121,26 @@ void managerFirst()
     finish();
 }
 
+// At shutdown the alias manager may go before the router and the MIDI manager (it is the
+// first of them the application asks for); nothing may read its aliases afterwards.
+void aliasesGoFirst()
+{
+    TMidiAliasManager::getInstance();
+    checkWiring([](VirtualMidiFactory& factory, int in, int out) {
+        MidiManager* manager = MidiManager::peekInstance();
+        const int inIndex = manager->findDeviceByName("Wired In", true);
+        delete TMidiAliasManager::peekInstance();
+        TMidiAliasList thru;
+        TMidiRouter::peekInstance()->collectThru(thru, inIndex);
+        check(thru.Count() == 0, "the router holds no route over deleted aliases");
+        factory.feedShort(in, 0x90, 3, 4);
+        check(factory.sentCount(out) == 1, "nothing is forwarded over deleted aliases");
+        manager->updateDevices(true, true);
+    });
+    checkShutdown();
+    finish();
+}
+
 void useThreadsafeDeathTests()
 {
     ::testing::FLAGS_gtest_death_test_style = "threadsafe";
@@ -141,4 +163,10 @@ TEST(AliasSingletons, ManagerAskedFirstBringsUpTheWholeMidiLayerAndShutsDown)
 {
     useThreadsafeDeathTests();
     EXPECT_EXIT(managerFirst(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(AliasSingletons, AliasManagerGoingFirstLeavesNoRouteOverItsAliases)
+{
+    useThreadsafeDeathTests();
+    EXPECT_EXIT(aliasesGoFirst(), ::testing::ExitedWithCode(0), "");
 }
