@@ -87,6 +87,7 @@ void AppContentPanel::buildContent()
     combo->setColour(juce::ComboBox::outlineColourId, juce::Colour(kTransparentWhite));
     combo->setColour(juce::ComboBox::buttonColourId, juce::Colour(kTransparentWhite));
     combo->setColour(juce::ComboBox::arrowColourId, juce::Colour(kTransparentWhite));
+    combo->setLookAndFeel(&overlayComboLook);
     addAndMakeVisible(combo.get());
     combo->addListener(this);
     channelCombo = combo.get();
@@ -142,6 +143,8 @@ juce::TextButton* AppContentPanel::makeOverlayButton(const juce::String& label, 
     result->setBounds(bounds);
     result->setColour(juce::TextButton::buttonColourId, juce::Colour(kTransparentWhite));
     result->setColour(juce::TextButton::buttonOnColourId, juce::Colour(kTransparentWhite));
+    // The toolkit's look draws button outlines in the combo-box outline colour.
+    result->setColour(juce::ComboBox::outlineColourId, juce::Colour(kTransparentWhite));
     const juce::Colour text(label.isNotEmpty() ? kControlTextColour : kTransparentWhite);
     result->setColour(juce::TextButton::textColourOffId, text);
     result->setColour(juce::TextButton::textColourOnId, text);
@@ -335,4 +338,24 @@ void AppContentPanel::TooltipWindowHeightCorrected::resized()
     juce::TooltipWindow::resized();
     if (getHeight() < kMinHeight)
         setBounds(getX(), getY(), getWidth(), kMinHeight);
+}
+
+// ---- receive channel box over the picture ----
+
+void AppContentPanel::OverlayComboLook::drawComboBox(juce::Graphics& g, int width, int height, bool,
+                                                     int, int, int, int, juce::ComboBox& box)
+{
+    const juce::Rectangle<float> area(0.0f, 0.0f, static_cast<float>(width), static_cast<float>(height));
+    g.setColour(box.findColour(juce::ComboBox::backgroundColourId));
+    g.fillRoundedRectangle(area, 3.0f);
+    g.setColour(box.findColour(juce::ComboBox::outlineColourId));
+    g.drawRoundedRectangle(area.reduced(0.5f), 3.0f, 1.0f);
+
+    const juce::Rectangle<int> arrowZone(width - 30, 0, 20, height);
+    juce::Path arrow;
+    arrow.startNewSubPath(static_cast<float>(arrowZone.getX()) + 3.0f, static_cast<float>(arrowZone.getCentreY()) - 2.0f);
+    arrow.lineTo(static_cast<float>(arrowZone.getCentreX()), static_cast<float>(arrowZone.getCentreY()) + 3.0f);
+    arrow.lineTo(static_cast<float>(arrowZone.getRight()) - 3.0f, static_cast<float>(arrowZone.getCentreY()) - 2.0f);
+    g.setColour(box.findColour(juce::ComboBox::arrowColourId));
+    g.strokePath(arrow, juce::PathStrokeType(2.0f));
 }

@@ -123,6 +123,16 @@ private:
     int pendingSelectionStart = 0;
     int pendingSelectionCount = 0;
 
+    // The toolkit's look forces the combo box arrow to be visible; over the picture it must take
+    // its colour as given. Declared before the children, which use it until they are deleted.
+    class OverlayComboLook : public juce::LookAndFeel_V4
+    {
+    public:
+        void drawComboBox(juce::Graphics& g, int width, int height, bool isButtonDown, int buttonX,
+                          int buttonY, int buttonW, int buttonH, juce::ComboBox& box) override;
+    };
+    OverlayComboLook overlayComboLook;
+
     BOwnedList<juce::Component*> ownedComponents;
     BString settingsPath;
     ProgramNameTable programNames;

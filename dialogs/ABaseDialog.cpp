@@ -1,5 +1,7 @@
 #include "dialogs/ABaseDialog.h"
 
+#include "dialogs/NativeWindow.h"
+
 ABaseDialog::ABaseDialog(const juce::String& title, juce::Component* owner_)
     : juce::DialogWindow(title, juce::Colours::lightgrey, true, true),
       owner(owner_)
@@ -119,6 +121,10 @@ void ABaseDialog::showStep()
     auto& animator = juce::Desktop::getInstance().getAnimator();
     animator.cancelAnimation(this, false);
     animator.fadeIn(this, fadeMilliseconds);
+    // Mapping a window does not raise it everywhere (X11 without a window manager keeps the
+    // creation order, and the main window is created after its dialogs).
+    toFront(false);
+    NativeWindow::raise(*this);
     inTransition = false;
 }
 

@@ -156,11 +156,12 @@ def is_black(p):
 class Program:
     """A copy of an executable in its own folder, so that a settings file can sit next to it."""
 
-    def __init__(self, executable, folder, name):
+    def __init__(self, executable, folder, name, copy=True):
         os.makedirs(folder, exist_ok=True)
         self.folder = folder
         self.path = os.path.join(folder, name)
-        shutil.copy2(executable, self.path)
+        if copy:
+            shutil.copy2(executable, self.path)
         self.settings = os.path.join(folder, os.path.splitext(name)[0] + ".qrcf")
         self.proc = None
 
@@ -284,7 +285,7 @@ def test_main_window(display, lumo, out):
         check(wait_gone(display, EDITOR_TITLE), "Return closes the editor")
 
     # Second start leaves one window.
-    second = Program(lumo, os.path.join(out, "first-start"), "lumo")
+    second = Program(lumo, os.path.join(out, "first-start"), "lumo", copy=False)
     second.start(display, XDG_CONFIG_HOME=xdg)
     rc = second.wait(15)
     check(rc is not None, "a second start ends by itself (status %s)" % rc)
@@ -379,7 +380,7 @@ def main():
     if len(sys.argv) != 4:
         print(__doc__)
         return 2
-    lumo, demo, out = sys.argv[1:4]
+    lumo, demo, out = (os.path.abspath(p) for p in sys.argv[1:4])
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
     display = Display()
