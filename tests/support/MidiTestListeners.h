@@ -84,10 +84,11 @@ public:
     void deviceListChanged() override
     {
         {
+            // Notified under the lock, so a waiter that saw the count may destroy this at once.
             std::lock_guard<std::mutex> guard(mutex);
             times.push_back(BClock::now());
+            changed.notify_all();
         }
-        changed.notify_all();
         if (onChanged)
             onChanged();
     }
