@@ -921,9 +921,10 @@ void MidiManager::aliasesChanged()
 {
     BLockGuard hold(lock);
     {
-        TMidiAliasManager* aliasManager = TMidiAliasManager::peekInstance();
-        // Resolution is one step for everybody who reads aliases under the alias lock.
+        // Resolution is one step for everybody who reads aliases under the alias lock. Taken
+        // before looking for the alias manager: it goes away only under this lock.
         TMidiAliasManager::Guard aliasGuard;
+        TMidiAliasManager* aliasManager = TMidiAliasManager::peekInstance();
         if (aliasManager != nullptr)
         {
             for (int i = 0; i < aliasManager->aliasCount(); ++i)

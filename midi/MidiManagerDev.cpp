@@ -122,6 +122,7 @@ void MidiManagerDev::resolveAliases()
 {
     if (present.load() == 0)
         return;
+    TMidiAliasManager::Guard aliasGuard; // before the lookup: the alias manager goes only under it
     TMidiAliasManager* aliasManager = TMidiAliasManager::peekInstance();
     if (aliasManager == nullptr)
         return;
