@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 
 namespace
@@ -29,6 +30,25 @@ void check(bool condition, const char* what)
     }
 }
 
+// Logs the initializer calls it receives; registered before the manager exists.
+std::string initializerLog;
+struct LoggingInitializer : MidiManagerInitializer
+{
+    explicit LoggingInitializer(char tag, bool* deleted = nullptr) : tag(tag), deleted(deleted) {}
+    ~LoggingInitializer() override
+    {
+        if (deleted != nullptr)
+            *deleted = true;
+    }
+    void managerCreated() override { log("created"); }
+    void managerReady() override { log("ready"); }
+    void managerStarted() override { log("started"); }
+    void managerDestroying() override { log("destroying"); }
+    void log(const char* what) { initializerLog += std::string(1, tag) + ":" + what + " "; }
+    char tag;
+    bool* deleted;
+};
+
 [[noreturn]] void finish()
 {
     std::fflush(stderr);
@@ -39,7 +59,12 @@ void check(bool condition, const char* what)
 
 void openBeforeStartScenario()
 {
+    auto* first = new LoggingInitializer('A');
+    check(MidiManager::registerInitializer(first) == 0, "the first initializer gets position 0");
+    check(MidiManager::registerInitializer(new LoggingInitializer('B')) == 1, "the second gets position 1");
+    check(MidiManager::registerInitializer(first) == 0, "registering again keeps the position");
     MidiManager* manager = MidiManager::getInstance();
+    check(initializerLog == "A:created B:created A:ready B:ready ", "initializers run in registration order");
     check(manager->isSuspended(), "a new manager is suspended");
     VirtualMidiFactory factory;
     factory.setRescanOnChange(true);
@@ -57,7 +82,9 @@ void openBeforeStartScenario()
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     check(manager->getNotifier()->firedCount() == 0, "no update is triggered while suspended");
 
+    initializerLog.clear();
     manager->start();
+    check(initializerLog == "A:started B:started ", "start tells the initializers");
     check(factory.isPortOpen(port), "the first update after start opens the pending device");
     check(manager->getInput(index)->pending.load() == 0, "an opened device is no longer pending");
     finish();
@@ -65,8 +92,13 @@ void openBeforeStartScenario()
 
 void shutdownScenario()
 {
+    bool deleted = false;
+    MidiManager::registerInitializer(new LoggingInitializer('Z', &deleted));
     MidiManager::getInstance()->start();
+    initializerLog.clear();
     AutoDelete::deleteAll();
+    check(initializerLog == "Z:destroying ", "the initializers hear of the destruction");
+    check(deleted, "the manager deletes its initializers");
     check(MidiManager::peekInstance() == nullptr, "the manager is gone after shutdown");
     try
     {
