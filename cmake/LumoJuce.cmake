@@ -124,7 +124,8 @@ function(lumo_target_resources target)
         target_sources(${target} PRIVATE "${LUMO_RESOURCES_DIR}/lumo.rc")
         # windres resolves the file names in the script relative to its include path.
         set_property(SOURCE "${LUMO_RESOURCES_DIR}/lumo.rc" APPEND PROPERTY
-            OBJECT_DEPENDS ${LUMO_RESOURCE_FILES} "${LUMO_RESOURCES_DIR}/lumo.ico")
+            OBJECT_DEPENDS ${LUMO_RESOURCE_FILES} "${LUMO_RESOURCES_DIR}/lumo.ico"
+            "${LUMO_RESOURCES_DIR}/lumo.manifest")
         target_include_directories(${target} PRIVATE "${LUMO_RESOURCES_DIR}")
     else()
         target_link_libraries(${target} PRIVATE lumo_resources)
