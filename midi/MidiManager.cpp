@@ -558,13 +558,21 @@ bool MidiManager::syncFactoryDevices(int k, MidiDeviceFactory* factory, bool isI
         return isInput ? static_cast<MidiManagerDev*>(getInput(i)) : getOutput(i);
     };
 
+    // The records this factory answers for: its own, and those of its type whose factory went
+    // away. (Comparing the type alone would let a second factory of the same type mark the
+    // first one's devices unseen.)
+    const auto answersFor = [factory, type](const MidiManagerDev* record) {
+        const MidiDeviceFactory* owner = record->getFactory();
+        return owner == factory || (owner == nullptr && record->getFactoryType() == type);
+    };
+
     std::vector<int>& counts = countsFor(isInput);
     if (!force && n == counts[static_cast<size_t>(k)])
     {
         for (int i = 0; i < recordCount; ++i)
         {
             MidiManagerDev* record = recordAtIndex(i);
-            if (record->getFactoryType() == type)
+            if (answersFor(record))
                 record->seen = record->present.load();
         }
         return false;
@@ -573,7 +581,7 @@ bool MidiManager::syncFactoryDevices(int k, MidiDeviceFactory* factory, bool isI
     for (int i = 0; i < recordCount; ++i)
     {
         MidiManagerDev* record = recordAtIndex(i);
-        if (record->getFactoryType() == type)
+        if (answersFor(record))
             record->seen = 0;
     }
 

@@ -459,3 +459,20 @@ TEST_F(MidiManagerTest, PortLostByTheDriverIsClosedAndReopenedByTheNextUpdate)
     EXPECT_TRUE(factory.feedShort(port, 0x90, 1, 1));
     EXPECT_EQ(data.calls.load(), 1);
 }
+
+TEST_F(MidiManagerTest, TwoFactoriesOfOneTypeDoNotHideEachOthersDevices)
+{
+    VirtualMidiFactory second; // same type identifier as the fixture's factory
+    second.setRescanOnChange(true);
+    manager->addFactory(&second);
+    factory.addPort(true, name("First"));
+    second.addPort(true, name("Second"));
+    manager->updateDevices(true, true);
+    const int first = manager->findDeviceByName(name("First"), true);
+    const int other = manager->findDeviceByName(name("Second"), true);
+    ASSERT_GE(first, 0);
+    ASSERT_GE(other, 0);
+    manager->updateDevices(true, true);
+    EXPECT_EQ(manager->getInput(first)->present.load(), 1);
+    EXPECT_EQ(manager->getInput(other)->present.load(), 1);
+}
