@@ -44,6 +44,8 @@ public:
         channel.setColour(juce::ComboBox::textColourId, juce::Colour(0xFFFEFFB3));
         channel.setColour(juce::ComboBox::backgroundColourId, juce::Colour(0x00FFFFFF));
         channel.setColour(juce::ComboBox::outlineColourId, juce::Colour(0x00FFFFFF));
+        channel.setColour(juce::ComboBox::buttonColourId, juce::Colour(0x00FFFFFF));
+        channel.setColour(juce::ComboBox::arrowColourId, juce::Colour(0x00FFFFFF));
         channel.setBounds(540, 453, 110, 25);
         addAndMakeVisible(channel);
     }
