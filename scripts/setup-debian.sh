@@ -18,6 +18,8 @@ packages=(
     wine wine32 libgl1:i386 libgl1-mesa-dri:i386
     # windowed tests and screenshots
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
+    # the face the front-plate generator letters the plate with
+    fonts-urw-base35
 )
 
 sudo=""
