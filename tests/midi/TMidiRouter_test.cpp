@@ -6,6 +6,8 @@
 #include "support/BStringPrinting.h"
 
 #include <atomic>
+#include <string>
+#include <thread>
 
 namespace
 {
@@ -199,5 +201,43 @@ TEST_F(RouterTest, RouteWhoseAliasLosesItsDirectionIsDisabled)
     EXPECT_NE(again, index);
     ASSERT_TRUE(factory.feedShort(in, 0xB0, 1, 5));
     EXPECT_EQ(factory.sentCount(out), 2u);
+}
+
+// Thru lists are rebuilt on the device-change thread while the GUI thread adds routes and
+// re-binds their aliases.
+TEST_F(RouterTest, RoutesAddedWhileDevicesChangeEndUpForwarding)
+{
+    const int in = openPort(true, "In");
+    const int out = openPort(false, "Out");
+    std::atomic<bool> done {false};
+    std::thread devices([&] {
+        for (int round = 0; !done.load() && round < 200; ++round)
+        {
+            const int port = factory.addPort(round % 2 == 0, name(("Churn " + std::to_string(round)).c_str()));
+            manager->updateDevices(true, true);
+            factory.removePort(port);
+        }
+    });
+    for (int i = 0; i < 30; ++i)
+    {
+        const std::string n = std::to_string(i);
+        TMidiAlias* source = alias(("Src " + n).c_str(), TMidiAlias::kInput, name("In"));
+        TMidiAlias* target = alias(("Dst " + n).c_str(), TMidiAlias::kOutput, i % 2 == 0 ? name("Out") : name("Gone"));
+        router->addRoute(target, source);
+    }
+    done = true;
+    devices.join();
+    manager->updateDevices(true, true);
+
+    // Fifteen routes target aliases bound to "Out", fifteen to an absent device.
+    TMidiAliasList thru;
+    router->collectThru(thru, manager->findDeviceByName(name("In"), true));
+    int present = 0;
+    for (TMidiAlias* target : thru)
+        present += target->deviceIndex.load() >= 0 ? 1 : 0;
+    EXPECT_EQ(thru.Count(), 30);
+    EXPECT_EQ(present, 15);
+    ASSERT_TRUE(factory.feedShort(in, 0xE0, 0, 64));
+    EXPECT_GE(factory.sentCount(out), 1u);
 }
 } // namespace
