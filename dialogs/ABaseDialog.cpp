@@ -136,8 +136,10 @@ void ABaseDialog::hideStep()
     inTransition = true;
     auto& animator = juce::Desktop::getInstance().getAnimator();
     animator.cancelAnimation(this, false);
-    if (isShowing())
-        animator.fadeOut(this, fadeMilliseconds);   // a proxy image fades; the window goes at once
+    // A proxy image fades while the window itself goes at once. The proxy needs a display to
+    // take its scale from; without a screen there is nothing to fade anyway.
+    if (isShowing() && juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() != nullptr)
+        animator.fadeOut(this, fadeMilliseconds);
     juce::Component::setVisible(false);
     exitModalState(0);
     inTransition = false;

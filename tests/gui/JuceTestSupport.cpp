@@ -1,16 +1,33 @@
 #include "JuceTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <memory>
 
 namespace JuceTestSupport
 {
 
+namespace
+{
+// The toolkit lives from before the first test to after the last one. It must go before the
+// program's static objects do (the toolkit's own shutdown list is one of them), so it belongs to
+// a test environment rather than to a static object.
+class ToolkitEnvironment : public ::testing::Environment
+{
+public:
+    void SetUp() override { toolkit = std::make_unique<juce::ScopedJuceInitialiser_GUI>(); }
+    void TearDown() override { toolkit.reset(); }
+
+private:
+    std::unique_ptr<juce::ScopedJuceInitialiser_GUI> toolkit;
+};
+
+::testing::Environment* const toolkitEnvironment = ::testing::AddGlobalTestEnvironment(new ToolkitEnvironment);
+} // namespace
+
 void initialiseOnce()
 {
-    // Kept for the whole process: shutting the toolkit down and up again is not supported.
-    static std::unique_ptr<juce::ScopedJuceInitialiser_GUI> toolkit;
-    if (toolkit == nullptr)
-        toolkit = std::make_unique<juce::ScopedJuceInitialiser_GUI>();
+    // The environment above has done it; kept so that tests say what they rely on.
 }
 
 bool pumpUntil(const std::function<bool()>& done, int timeoutMs)

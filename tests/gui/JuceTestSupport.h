@@ -8,7 +8,8 @@
 // being the message thread, and a way to let queued messages run.
 namespace JuceTestSupport
 {
-    // Initialises the toolkit once (idempotent); the message thread is the caller's thread.
+    // The toolkit is initialised for the whole test run (the main thread is the message thread);
+    // tests call this to say that they rely on it.
     void initialiseOnce();
 
     // Dispatches messages until `done` holds or `timeoutMs` has passed; returns `done()`.
