@@ -3,8 +3,6 @@
 #include <chrono>
 #include <thread>
 
-thread_local int MidiDataPathGuard::depth = 0;
-
 namespace
 {
 // Readers stay inside for one message; a short spin usually suffices, then sleep politely.

@@ -125,5 +125,6 @@ private:
     mutable std::mutex mutex;
     std::vector<Retired> retired;
 
-    static thread_local int depth;
+    // Readers the calling thread is inside (constant-initialised: no TLS wrapper on the hot path).
+    static inline thread_local int depth = 0;
 };

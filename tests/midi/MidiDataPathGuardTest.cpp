@@ -19,8 +19,8 @@ struct Tracked
 
 TEST(MidiDataPathGuard, RetiredObjectIsDeletedAtOnceWhenNoReaderIsInside)
 {
-    MidiDataPathGuard guard;
     std::atomic<int> deleted{0};
+    MidiDataPathGuard guard;
     guard.retire(std::unique_ptr<Tracked>(new Tracked(deleted)));
     EXPECT_EQ(deleted.load(), 1);
     EXPECT_EQ(guard.retiredCount(), 0u);
@@ -28,8 +28,8 @@ TEST(MidiDataPathGuard, RetiredObjectIsDeletedAtOnceWhenNoReaderIsInside)
 
 TEST(MidiDataPathGuard, ObjectRetiredWhileAReaderIsInsideOutlivesThatReader)
 {
-    MidiDataPathGuard guard;
     std::atomic<int> deleted{0};
+    MidiDataPathGuard guard;
     std::atomic<bool> inside{false};
     std::atomic<bool> release{false};
     std::thread reader([&] {
@@ -51,14 +51,19 @@ TEST(MidiDataPathGuard, ObjectRetiredWhileAReaderIsInsideOutlivesThatReader)
     EXPECT_EQ(deleted.load(), 1);
 }
 
-TEST(MidiDataPathGuard, ReaderEnteringAfterRetireDoesNotDelayDeletion)
+TEST(MidiDataPathGuard, SynchronizeInsideAReaderDoesNotWaitForItself)
 {
+    std::atomic<int> deleted{0}; // outlives the guard, which may delete the object last
     MidiDataPathGuard guard;
-    std::atomic<int> deleted{0};
-    MidiDataPathGuard::Reader late(guard); // this thread, but entered before: keeps the old slot
-    guard.retire(std::unique_ptr<Tracked>(new Tracked(deleted)));
-    EXPECT_EQ(deleted.load(), 0);
-    EXPECT_FALSE(guard.synchronize()) << "a reader cannot wait for itself";
+    {
+        MidiDataPathGuard::Reader inside(guard);
+        guard.retire(std::unique_ptr<Tracked>(new Tracked(deleted)));
+        EXPECT_EQ(deleted.load(), 0);
+        EXPECT_FALSE(guard.synchronize()) << "a reader cannot wait for itself";
+        EXPECT_EQ(deleted.load(), 0);
+    }
+    EXPECT_TRUE(guard.synchronize());
+    EXPECT_EQ(deleted.load(), 1);
 }
 
 TEST(MidiDataPathGuard, SynchronizeWaitsForReadersInside)
