@@ -7,6 +7,7 @@
 #include "base/BString.h"
 #include "dialogs/ProgramEditorDialog.h"
 #include "dialogs/ProgramNameStore.h"
+#include "midi/MidiManagerListeners.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -25,6 +26,7 @@
 class AppContentPanel : public BContentBase,
                         public juce::Button::Listener,
                         public juce::ComboBox::Listener,
+                        public MidiManagerDataListener,
                         public ModuleDisplay
 {
 public:
@@ -55,7 +57,7 @@ public:
     void showProgram(int program);
     // MIDI input thread: one incoming message (dump, display message, Program Change).
     void midiDataReceived(int inputIndex, std::int64_t timestamp, const unsigned char* data,
-                          int length, int* handled);
+                          int length, int* handled) override;
 
     // Message thread: the settings passes at start and at exit.
     void loadSettings();
