@@ -5,7 +5,10 @@ LUMO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 LUMO_BUILD="${LUMO_BUILD:-$LUMO_ROOT/build}"
 LUMO_JOBS="${LUMO_JOBS:-$(nproc)}"
 
+# Relative paths in ccache's hashes let a fresh checkout in another folder reuse earlier results.
 export CCACHE_SLOPPINESS="${CCACHE_SLOPPINESS:-time_macros}"
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$LUMO_ROOT}"
+export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
 
 # lumo_build NAME [cmake options...]: configures $LUMO_BUILD/NAME and builds everything in it.
 lumo_build() {
