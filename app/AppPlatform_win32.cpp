@@ -37,7 +37,9 @@ bool setRoundedWindowShape(juce::Component& window, int corner)
     if (peer == nullptr || peer->getNativeHandle() == nullptr)
         return false;
 
-    const double scale = window.getDesktopScaleFactor();
+    // Physical pixels: on a scaled display (per-monitor DPI awareness) the region must cover the
+    // scaled window, not its logical size.
+    const double scale = peer->getPlatformScaleFactor() * window.getDesktopScaleFactor();
     const int w = static_cast<int>(window.getWidth() * scale);
     const int h = static_cast<int>(window.getHeight() * scale);
     HRGN region = CreateRoundRectRgn(0, 0, w + 1, h + 1, corner, corner);
