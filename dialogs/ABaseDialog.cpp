@@ -59,6 +59,11 @@ void ABaseDialog::sizeAndCentre()
 
 void ABaseDialog::setVisible(bool shouldBeVisible)
 {
+    // Other threads never touch the window, not even to read its state: the request goes to the
+    // message thread as it is, and the steps below run there.
+    if (handOver(shouldBeVisible ? showRequest : hideRequest))
+        return;
+
     if (inTransition)
     {
         juce::Component::setVisible(shouldBeVisible);
@@ -67,10 +72,6 @@ void ABaseDialog::setVisible(bool shouldBeVisible)
 
     if (shouldBeVisible && getContentComponent() == nullptr)
     {
-        // Building components belongs to the message thread; from elsewhere the show step is
-        // handed over first and the content is made when it runs.
-        if (handOver(showRequest))
-            return;
         setupWindow();
         setContentOwned(createContentComponent(), false);
         sizeAndCentre();
@@ -93,7 +94,7 @@ void ABaseDialog::handleAsyncUpdate()
     if (request == showRequest)
         setVisible(true);   // also creates the content when it is still missing
     else if (request == hideRequest)
-        hideStep();
+        setVisible(false);
 }
 
 bool ABaseDialog::handOver(Request request)

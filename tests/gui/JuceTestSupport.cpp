@@ -9,17 +9,17 @@ namespace JuceTestSupport
 
 namespace
 {
-// The toolkit lives from before the first test to the end of the process and is never shut
-// down: its shutdown depends on static objects of its own that may already be gone when ours
-// are destroyed, and the process ends right after the last test anyway.
+// The toolkit lives from before the first test to after the last one. It must be shut down
+// before the program's static objects go (the toolkit's own shutdown list is one of them), so
+// it belongs to a test environment rather than to a static object.
 class ToolkitEnvironment : public ::testing::Environment
 {
 public:
-    void SetUp() override
-    {
-        static juce::ScopedJuceInitialiser_GUI* const toolkit = new juce::ScopedJuceInitialiser_GUI();
-        (void) toolkit;
-    }
+    void SetUp() override { toolkit = std::make_unique<juce::ScopedJuceInitialiser_GUI>(); }
+    void TearDown() override { toolkit.reset(); }
+
+private:
+    std::unique_ptr<juce::ScopedJuceInitialiser_GUI> toolkit;
 };
 
 ::testing::Environment* const toolkitEnvironment = ::testing::AddGlobalTestEnvironment(new ToolkitEnvironment);
