@@ -184,6 +184,43 @@ TEST_F(PanelTest, ManyProgramChangesBeforeTheMessageThreadRunsLeaveTheLastSelect
     EXPECT_TRUE(displayShows(*panel, "PROGRAM ", "078"));
 }
 
+TEST_F(PanelTest, NameEditedWhileAProgramIsCurrentIsShownWhenTheEditorCloses)
+{
+    deliver(*panel, { 0xC0, 0x04 });
+    ASSERT_TRUE(displayShows(*panel, "PROGRAM ", "005"));
+    auto& editor = panel->getProgramEditor();
+    ASSERT_TRUE(pumpUntil([&] { return editor.getContent() != nullptr && editor.getContent()->getCurrentIndex() == 4; }));
+
+    // The editor runs modally; the user's typing and "OK" arrive as messages meanwhile.
+    juce::MessageManager::callAsync([&editor] {
+        auto* content = editor.getContent();
+        content->getNameEditor().selectAll();
+        content->getNameEditor().insertTextAtCaret("RENAMED PROGRAM5");
+        content->buttonClicked(&content->getOkButton());
+    });
+    panel->buttonClicked(panel->getEditButton());   // returns when the editor has closed
+
+    EXPECT_EQ(panel->getProgramNames().name(4), "RENAMED PROGRAM5");
+    EXPECT_TRUE(displayShows(*panel, "RENAMED ", "PROGRAM5"));
+    EXPECT_EQ(panel->getCurrentProgram(), 4);
+}
+
+TEST_F(PanelTest, EditorClosedWithoutACurrentProgramLeavesTheDisplay)
+{
+    ASSERT_TRUE(displayShows(*panel, "VERSION", "1.1"));
+    auto& editor = panel->getProgramEditor();
+    juce::MessageManager::callAsync([&editor] {
+        auto* content = editor.getContent();
+        content->getNameEditor().insertTextAtCaret("X");
+        content->buttonClicked(&content->getCancelButton());
+    });
+    panel->buttonClicked(panel->getEditButton());
+    JuceTestSupport::pumpFor(50);
+    EXPECT_EQ(panel->getTopLineText(), "VERSION");
+    EXPECT_EQ(panel->getBottomLineText(), "1.1");
+    EXPECT_TRUE(panel->getProgramNames().name(0).IsEmpty());
+}
+
 TEST_F(PanelTest, ClicksOnTheDisplayReachTheEditButtonAndTheCrossTheCloseButton)
 {
     panel->setVisible(true);
