@@ -14,8 +14,10 @@ packages=(
     libxinerama-dev libxcursor-dev libpng-dev libjpeg-dev zlib1g-dev
     # 32-bit Windows cross build; libpng/libjpeg for it are built from Debian's source packages
     g++-mingw-w64-i686-posix libz-mingw-w64-dev dpkg-dev
-    # running the Windows build: 32-bit Wine with GL so that windows can be created
-    wine wine32 libgl1:i386 libgl1-mesa-dri:i386
+    # a 64-bit Windows build of the same sources, for Wine's 64-bit loader
+    g++-mingw-w64-x86-64-posix
+    # running the Windows builds: 32-bit Wine with GL so that windows can be created, and 64-bit Wine
+    wine wine32 wine64 libgl1:i386 libgl1-mesa-dri:i386
     # windowed tests and screenshots
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
     # the face the front-plate generator letters the plate with

@@ -1,26 +1,24 @@
 #!/bin/bash
 # Runs a Windows executable under Wine for CTest and for the scripts.
 #
-# The Wine prefix is created once by scripts/wine-prefix.sh (WINEPREFIX must point at it, or the
-# default build/wineprefix is used). When LUMO_WINE_SENTINEL is set, the run only passes if the
-# program printed that text: a crash on a secondary thread can end a Wine process with status 0.
+# The Wine prefix is created on first use by scripts/wine-prefix.sh (see scripts/wine-env.sh for
+# the prefix and loader). When LUMO_WINE_SENTINEL is set, the run only passes if the program
+# printed that text: a crash on a secondary thread can end a Wine process with status 0.
 set -u
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-export WINEPREFIX="${WINEPREFIX:-$here/../build/wineprefix}"
-export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+source "$here/wine-env.sh"
 
-if [ ! -d "$WINEPREFIX" ]; then
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$here/wine-prefix.sh" >&2 || exit 1
 fi
 
 if [ -z "${LUMO_WINE_SENTINEL:-}" ]; then
-    exec wine "$@"
+    exec "$LUMO_WINE" "$@"
 fi
 
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
-wine "$@" 2>&1 | tee "$log"
+"$LUMO_WINE" "$@" 2>&1 | tee "$log"
 status=${PIPESTATUS[0]}
 if [ "$status" -ne 0 ]; then
     exit "$status"
