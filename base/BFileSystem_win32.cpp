@@ -71,7 +71,8 @@ BAtomicFileWriter::BAtomicFileWriter(const BString& target)
         std::snprintf(suffix, sizeof suffix, ".tmp%lx-%x", static_cast<unsigned long>(::GetCurrentProcessId()),
                       temporaryCounter.fetch_add(1));
         const BString candidate = targetPath + suffix;
-        const HANDLE file = ::CreateFileA(candidate.CStr(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        // Others may look at the half-written file but never change, rename or delete it.
+        const HANDLE file = ::CreateFileA(candidate.CStr(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE)
         {

@@ -106,6 +106,14 @@ TWindowHandle TMessageWindowThread::createWindowOnThread(TWndMessageListener* li
     HWND window = CreateWindowExA(0, "Message", name.CStr(), 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     if (window == nullptr)
         return nullptr;
+    // Other programs find the window by its name. A class procedure that leaves WM_NCCREATE to
+    // nobody (Wine's does) would leave it nameless; set the name without going through it.
+    if (!name.IsEmpty())
+    {
+        wchar_t first[2] = {};
+        if (InternalGetWindowText(window, first, 2) == 0)
+            DefWindowProcA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.CStr()));
+    }
     auto* record = new WindowRecord();
     record->previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC));
     record->listener = listener;
