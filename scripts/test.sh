@@ -69,6 +69,21 @@ if configuration tsan -DCMAKE_BUILD_TYPE=Debug -DLUMO_SANITIZE=thread -DLUMO_BUI
 fi
 echo "=== tsan done at $((SECONDS - t0)) s"
 
+# Wine creates windows (the hidden message windows included) only with an X display: one virtual
+# display serves the prefixes, their servers and every Windows test process.
+xvfb_pid=""
+if [ -z "${DISPLAY:-}" ]; then
+    for n in $(seq 70 99); do
+        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+            Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+            xvfb_pid=$!
+            export DISPLAY=":$n"
+            sleep 2
+            break
+        fi
+    done
+fi
+
 # The Windows build is always cross-compiled (warnings are errors there too); its tests run under
 # Wine wherever the kernel can execute 32-bit programs.
 export WINEPREFIX="$LUMO_BUILD/wineprefix"
@@ -100,6 +115,10 @@ if configuration win64 -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_APP=OFF \
     unset LUMO_WINE_ARCH
 fi
 echo "=== win64 done at $((SECONDS - t0)) s"
+if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    unset DISPLAY
+fi
 
 echo
 echo "configurations passed: ${passed[*]:-none}"

@@ -8,6 +8,11 @@ set -u
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/wine-env.sh"
 
+# Wine creates windows (the hidden message windows included) only with an X display.
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$here/wine-prefix.sh" >&2 || exit 1
 fi
