@@ -19,7 +19,7 @@ packages=(
     # running the Windows builds: 32-bit Wine with GL so that windows can be created, and 64-bit Wine
     wine wine32 wine64 libgl1:i386 libgl1-mesa-dri:i386
     # windowed tests and screenshots
-    xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
+    xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core python3
     # the face the front-plate generator letters the plate with
     fonts-urw-base35
 )
