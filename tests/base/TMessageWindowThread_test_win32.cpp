@@ -18,6 +18,21 @@ using lumo_test::waitFor;
 
 namespace
 {
+// The first window a process creates connects it to the desktop; under Wine on a fresh prefix that
+// starts the desktop process and can take seconds. Doing it once before any test keeps that start-up
+// out of the timed window-thread operations.
+class DesktopWarmUp : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        HWND probe = CreateWindowExA(0, "Message", "warm-up", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        if (probe != nullptr)
+            DestroyWindow(probe);
+    }
+};
+::testing::Environment* const desktopWarmUp = ::testing::AddGlobalTestEnvironment(new DesktopWarmUp);
+
 class MessageWindowWin32Test : public ::testing::Test
 {
 protected:
