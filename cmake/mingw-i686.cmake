@@ -1,19 +1,6 @@
-# Cross-compilation for 32-bit Windows with Debian's MinGW-w64, posix threads flavour (the win32
-# flavour lacks std::thread and std::mutex). Test executables run under Wine through the emulator.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compilation for 32-bit Windows, the shipped build. Test executables run under Wine through
+# the emulator.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The executables must need nothing but system DLLs.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
+set(LUMO_MINGW_TRIPLET i686-w64-mingw32)
+include("${CMAKE_CURRENT_LIST_DIR}/MingwToolchain.cmake")
 set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh")
