@@ -628,7 +628,7 @@ BString BString::ReplaceFirst(const BString& pattern, const BString& replacement
     return result;
 }
 
-BString BString::ToLower() const
+BString BString::MappedCopy(unsigned char (*map)(unsigned char)) const
 {
     BString result(*this);
     const int length = Length();
@@ -636,20 +636,18 @@ BString BString::ToLower() const
         return result;
     char* text = result.MakeWritable(length);
     for (int i = 0; i < length; ++i)
-        text[i] = static_cast<char>(Lower(static_cast<unsigned char>(text[i])));
+        text[i] = static_cast<char>(map(static_cast<unsigned char>(text[i])));
     return result;
+}
+
+BString BString::ToLower() const
+{
+    return MappedCopy(Lower);
 }
 
 BString BString::ToUpper() const
 {
-    BString result(*this);
-    const int length = Length();
-    if (length == 0)
-        return result;
-    char* text = result.MakeWritable(length);
-    for (int i = 0; i < length; ++i)
-        text[i] = static_cast<char>(Upper(static_cast<unsigned char>(text[i])));
-    return result;
+    return MappedCopy(Upper);
 }
 
 BString BString::Trim() const

@@ -150,6 +150,8 @@ private:
     char* Text() const noexcept;
     // Makes the block unique with capacity >= n, keeps the text, drops the wide form.
     char* MakeWritable(int n);
+    // A copy with every byte passed through map (the ASCII case mappings).
+    BString MappedCopy(unsigned char (*map)(unsigned char)) const;
 
     Block* block_;
 };

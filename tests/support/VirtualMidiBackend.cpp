@@ -304,6 +304,25 @@ void VirtualMidiFactory::refreshDescriptors(bool isInput, BOwnedList<MidiDeviceD
         list.Delete(list.Count() - 1);
 }
 
+namespace
+{
+// The listed port a device object opens, or null when the port is gone or told to fail the open;
+// throws when the port is told to throw from its open.
+std::shared_ptr<VirtualMidiFactory::Port> portToOpen(const std::shared_ptr<VirtualMidiFactory::State>& state,
+                                                     const MidiDeviceDescriptor* descriptor)
+{
+    std::shared_ptr<VirtualMidiFactory::Port> target = portFor(state, descriptor);
+    if (!target || !state->listed(target.get()))
+        return nullptr;
+    const auto behaviour = static_cast<VirtualMidiFactory::OpenBehaviour>(target->behaviour.load());
+    if (behaviour == VirtualMidiFactory::OpenBehaviour::Fail)
+        return nullptr;
+    if (behaviour == VirtualMidiFactory::OpenBehaviour::Throw)
+        throw Exception(VirtualMidiFactory::failureText(descriptor->displayName()));
+    return target;
+}
+} // namespace
+
 // ---------------------------------------------------------------------------------------------
 
 VirtualMidiInput::VirtualMidiInput(std::shared_ptr<VirtualMidiFactory::State> state_,
@@ -319,14 +338,9 @@ VirtualMidiInput::~VirtualMidiInput()
 
 void VirtualMidiInput::open()
 {
-    std::shared_ptr<VirtualMidiFactory::Port> target = portFor(state, getDescriptor());
-    if (!target || !state->listed(target.get()))
+    std::shared_ptr<VirtualMidiFactory::Port> target = portToOpen(state, getDescriptor());
+    if (!target)
         return;
-    const auto behaviour = static_cast<VirtualMidiFactory::OpenBehaviour>(target->behaviour.load());
-    if (behaviour == VirtualMidiFactory::OpenBehaviour::Fail)
-        return;
-    if (behaviour == VirtualMidiFactory::OpenBehaviour::Throw)
-        throw Exception(VirtualMidiFactory::failureText(getDescriptor()->displayName()));
     {
         std::lock_guard<std::mutex> guard(target->deliverMutex);
         target->input = this;
@@ -407,14 +421,9 @@ VirtualMidiOutput::~VirtualMidiOutput()
 
 void VirtualMidiOutput::open()
 {
-    std::shared_ptr<VirtualMidiFactory::Port> target = portFor(state, getDescriptor());
-    if (!target || !state->listed(target.get()))
+    std::shared_ptr<VirtualMidiFactory::Port> target = portToOpen(state, getDescriptor());
+    if (!target)
         return;
-    const auto behaviour = static_cast<VirtualMidiFactory::OpenBehaviour>(target->behaviour.load());
-    if (behaviour == VirtualMidiFactory::OpenBehaviour::Fail)
-        return;
-    if (behaviour == VirtualMidiFactory::OpenBehaviour::Throw)
-        throw Exception(VirtualMidiFactory::failureText(getDescriptor()->displayName()));
     target->opens.fetch_add(1);
     generationAtOpen.store(target->generation.load());
     port = target;
