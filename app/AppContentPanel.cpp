@@ -6,13 +6,20 @@
 #include "app/WindowPosition.h"
 #include "base/AutoDelete.h"
 #include "base/BPaths.h"
+#include "base/BTimerManager.h"
 #include "base/TIniFile.h"
 #include "dialogs/JuceText.h"
+#include "midi/MidiManager.h"
+#include "midi/MidiManagerDev.h"
+#include "midi/TMidiAliasManager.h"
+#include "midi/TMidiRouter.h"
 
 #include <utility>
 
 const char* const AppContentPanel::kProductUrl = "https://www.vantor-quorvel.com/lumo";
 const char* const AppContentPanel::kMakerDomain = "www.vantor-quorvel.com";
+const char* const AppContentPanel::kInputAlias = "MIDI Input";
+const char* const AppContentPanel::kThruAlias = "MIDI Thru";
 
 namespace
 {
@@ -35,6 +42,12 @@ AppContentPanel::AppContentPanel(const BString& settingsPath_)
     : settingsPath(settingsPath_)
 {
     tooltipWindow.setMillisecondsBeforeTipAppears(kTooltipDelayMs);
+
+    portDialog.showInputs = true;
+    portDialog.showOutputs = true;
+    portDialog.onlyMarkedAliases = false;
+    // Brings the alias manager, and with it the MIDI manager, to life.
+    TMidiAliasManager::getInstance();
 }
 
 AppContentPanel::~AppContentPanel()
@@ -101,6 +114,12 @@ bool AppContentPanel::initialise(const juce::String& commandLine)
     BContentBase::initialise(commandLine);
     loadSettings();
 
+    // The port dialog is made ready now so that its first opening is quick.
+    portDialog.setupWindow();
+    portDialog.setContentOwned(portDialog.createContentComponent(), false);
+    portDialog.sizeAndCentre();
+    portDialog.offerDontAskAgain = false;
+
     if (DumpFile::isRequested(JuceText::fromJuce(commandLine)))
         protocol.dumpFile().open();   // a file that cannot be opened leaves the dump off
 
@@ -109,7 +128,108 @@ bool AppContentPanel::initialise(const juce::String& commandLine)
 
 void AppContentPanel::startMidi()
 {
-    // The MIDI side connects here.
+    MidiManager* manager = MidiManager::getInstance();
+    manager->setDataListener(this);
+    manager->addDeviceControlListener(this);
+    manager->updateDevices(false, true);
+    applyPortAliases();
+
+    TMidiAliasManager* aliases = TMidiAliasManager::getInstance();
+    aliases->addListener(this);
+    TMidiAlias* input = aliases->getAlias(kInputAlias, TMidiAlias::kInput, false, -1);
+    TMidiAlias* thru = aliases->getAlias(kThruAlias, TMidiAlias::kOutput, false, -1);
+    TMidiRouter::getInstance()->addRoute(thru, input);
+    manager->start();
+
+    auto prompt = std::make_unique<BTimer>(BString(), true);
+    prompt->interval = kPromptDelayMs;
+    prompt->periodic = false;
+    prompt->listener = this;
+    prompt->active = 1;
+    BTimerManager::getInstance()->addTimer(prompt.release());   // the timer manager deletes it when done
+}
+
+void AppContentPanel::applyPortAliases()
+{
+    MidiManager* manager = MidiManager::peekInstance();
+    TMidiAliasManager* aliases = TMidiAliasManager::peekInstance();
+    if (manager == nullptr || aliases == nullptr)
+        return;   // shutting down
+
+    for (const bool isInput : { false, true })
+    {
+        TMidiAlias* alias = aliases->getAlias(isInput ? kInputAlias : kThruAlias,
+                                              isInput ? TMidiAlias::kInput : TMidiAlias::kOutput, true, -1);
+        manager->ensureScanned();
+        const int wanted = alias != nullptr ? alias->deviceIndex.load() : -1;
+        const int count = isInput ? manager->getInputCount() : manager->getOutputCount();
+        for (int i = 0; i < count; ++i)
+        {
+            if (i == wanted)
+                isInput ? manager->openInput(i) : manager->openOutput(i);
+            else
+                isInput ? manager->closeInput(i, false) : manager->closeOutput(i, false);
+        }
+    }
+}
+
+void AppContentPanel::aliasesChanged()
+{
+    applyPortAliases();
+}
+
+void AppContentPanel::onTimer(BTimer*)
+{
+    // The timer thread holds the timer lock here, and the message thread may be waiting for it:
+    // the check itself runs on the message thread.
+    promptDueAt.store(++eventStamp);
+    triggerAsyncUpdate();
+}
+
+void AppContentPanel::deviceStateChanged(int, bool)
+{
+    stateChangedAt.store(++eventStamp);
+    triggerAsyncUpdate();
+}
+
+void AppContentPanel::deviceError(int, bool, const BString& text)
+{
+    errorReports.report(text);
+}
+
+bool AppContentPanel::inputDevicePresent()
+{
+    TMidiAliasManager* aliases = TMidiAliasManager::peekInstance();
+    MidiManager* manager = MidiManager::peekInstance();
+    if (aliases == nullptr || manager == nullptr)
+        return false;
+    TMidiAlias* input = aliases->getAlias(kInputAlias, TMidiAlias::kInput, false, -1);
+    const BString device = input != nullptr ? input->deviceName() : BString();
+    if (device.IsEmpty())
+        return false;
+    manager->ensureScanned();
+    const MidiManagerDev* record = manager->getDevice(manager->findDeviceByName(device, true), true);
+    return record != nullptr && record->present.load() != 0;
+}
+
+void AppContentPanel::showPromptUnlessChanged()
+{
+    if (getTopLineText() != "VERSION")
+        return;   // the display has shown something else since the start
+    if (inputDevicePresent())
+        setDisplayText(BString(), BString());
+    else
+        setDisplayText(BString("SELECT"), BString("DEVICE"));
+    applyPendingDisplay();
+}
+
+void AppContentPanel::clearPrompt()
+{
+    if (getTopLineText().trim() == "SELECT" && getBottomLineText().trim() == "DEVICE")
+    {
+        setDisplayText(BString(), BString());
+        applyPendingDisplay();
+    }
 }
 
 void AppContentPanel::shutdownContent()
@@ -141,6 +261,7 @@ juce::TextButton* AppContentPanel::makeOverlayButton(const juce::String& label, 
 
     result->setButtonText(label);
     result->setBounds(bounds);
+    result->setLookAndFeel(&overlayButtonLook);
     result->setColour(juce::TextButton::buttonColourId, juce::Colour(kTransparentWhite));
     result->setColour(juce::TextButton::buttonOnColourId, juce::Colour(kTransparentWhite));
     // The toolkit's look draws button outlines in the combo-box outline colour.
@@ -233,6 +354,22 @@ void AppContentPanel::midiDataReceived(int, std::int64_t, const unsigned char* d
 
 void AppContentPanel::handleAsyncUpdate()
 {
+    applyPendingDisplay();
+
+    const std::uint32_t prompt = promptDueAt.exchange(0);
+    const std::uint32_t stateChange = stateChangedAt.exchange(0);
+    // A state change that came before the prompt timer fired found no prompt to clear.
+    const bool stateChangeFirst = stateChange != 0 && (prompt == 0 || stateChange < prompt);
+    if (stateChangeFirst)
+        clearPrompt();
+    if (prompt != 0)
+        showPromptUnlessChanged();
+    if (stateChange != 0 && ! stateChangeFirst)
+        clearPrompt();
+}
+
+void AppContentPanel::applyPendingDisplay()
+{
     juce::String top;
     juce::String bottom;
     int selections[kMaxPendingSelections];
@@ -251,6 +388,7 @@ void AppContentPanel::handleAsyncUpdate()
     {
         topLine->setText(top, false);
         bottomLine->setText(bottom, false);
+        ++displayUpdates;
     }
 
     for (int i = 0; i < selectionCount; ++i)
@@ -289,7 +427,10 @@ void AppContentPanel::buttonClicked(juce::Button* button)
 
 void AppContentPanel::openPortSettings()
 {
-    // The MIDI Port Settings dialog opens here.
+    portDialog.showDialog(true);
+    // Choices made in the dialog arrive as aliasesChanged; the list is brought up to date too.
+    if (MidiManager* manager = MidiManager::peekInstance())
+        manager->updateDevices(true, true);
 }
 
 void AppContentPanel::comboBoxChanged(juce::ComboBox* combo)
@@ -306,6 +447,8 @@ void AppContentPanel::loadSettings()
     settings.Load();   // a missing or refused file simply has no sections
 
     restoreWindowPosition(*this, settings, contentWidth, contentHeight);
+    if (TMidiAliasManager* aliases = TMidiAliasManager::peekInstance())
+        aliases->load(settings);
 
     programNames.load(settings);
 
@@ -325,6 +468,8 @@ void AppContentPanel::saveSettings()
     settings.Load();   // keeps every other section of the file
 
     saveWindowPosition(*this, settings);
+    if (TMidiAliasManager* aliases = TMidiAliasManager::peekInstance())
+        aliases->save(settings);
     programNames.save(settings);
     ModuleProtocol::writeReceiveChannel(settings, protocol.getReceiveChannel());
 

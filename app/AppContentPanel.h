@@ -1,13 +1,17 @@
 #pragma once
 
 #include "app/BContentBase.h"
+#include "app/ErrorReports.h"
 #include "app/ModuleProtocol.h"
 #include "app/ProgramNameTable.h"
 #include "base/BList.h"
 #include "base/BString.h"
+#include "base/BTimer.h"
+#include "dialogs/AliasChooserDialog.h"
 #include "dialogs/ProgramEditorDialog.h"
 #include "dialogs/ProgramNameStore.h"
 #include "midi/MidiManagerListeners.h"
+#include "midi/TMidiAliasChangeListener.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -19,14 +23,25 @@
 // its painted buttons, the two-line amber display, the receive-channel selector, the Program
 // Names editor, the program-name table and the panel's settings.
 //
+// Its MIDI side binds the alias "MIDI Input" to one input device and "MIDI Thru" to one output
+// device, keeps exactly those two open and routes everything received on the first unchanged to
+// the second (the MIDI manager does that on the input's own thread). The two device areas open
+// the MIDI Port Settings dialog. Five seconds after startMidi the display asks for a device
+// ("SELECT" / "DEVICE") if it still shows the start text and no input device is present.
+//
 // Threads: everything runs on the message thread except setDisplayText, showProgram,
 // programShown and midiDataReceived, which any thread may call (normally the MIDI input thread
-// and the timer thread); they hand their results to the message thread, where the display and
-// the editor are changed. Not copyable.
+// and the timer thread), and the MIDI layer's notifications (aliasesChanged, onTimer,
+// deviceStateChanged, deviceError), which arrive on whichever thread reports them, possibly with
+// the MIDI manager's or the timer manager's lock held. None of those touches a component or
+// waits for the message thread: they hand their work over to it. Not copyable.
 class AppContentPanel : public BContentBase,
                         public juce::Button::Listener,
                         public juce::ComboBox::Listener,
+                        public BTimer::Listener,
+                        public TMidiAliasChangeListener,
                         public MidiManagerDataListener,
+                        public MidiManagerDeviceControlListener,
                         public ModuleDisplay
 {
 public:
@@ -35,6 +50,9 @@ public:
     static constexpr juce::uint32 kDisplayTextColour = 0xFFFFBB00;
     static constexpr juce::uint32 kControlTextColour = 0xFFFEFFB3;
     static constexpr float kDisplayFontHeight = 120.0f;
+    static const char* const kInputAlias;    // "MIDI Input"
+    static const char* const kThruAlias;     // "MIDI Thru"
+    static constexpr int kPromptDelayMs = 5000;
 
     // Settings in the program's settings file.
     AppContentPanel();
@@ -63,6 +81,18 @@ public:
     void loadSettings();
     void saveSettings();
 
+    // Opens the device "MIDI Thru" names and closes every other output, then the same for
+    // "MIDI Input" and the inputs. Any control thread.
+    void applyPortAliases();
+    // TMidiAliasChangeListener: applyPortAliases.
+    void aliasesChanged() override;
+    // BTimer::Listener: the prompt timer (timer thread); the check runs on the message thread.
+    void onTimer(BTimer* timer) override;
+    // MidiManagerDeviceControlListener, any thread: a device was opened or closed (clears the
+    // prompt), or an error to show in the error box.
+    void deviceStateChanged(int index, bool isInput) override;
+    void deviceError(int index, bool isInput, const BString& text) override;
+
     void buttonClicked(juce::Button* button) override;
     void comboBoxChanged(juce::ComboBox* combo) override;
     void handleAsyncUpdate() override;
@@ -74,6 +104,10 @@ public:
     int getCurrentProgram() const noexcept { return currentProgram.load(); }           // any thread
     ProgramNameTable& getProgramNames() noexcept { return programNames; }
     ProgramEditorDialog& getProgramEditor() noexcept { return programEditor; }
+    AliasChooserDialog& getPortDialog() noexcept { return portDialog; }
+    ErrorReports& getErrorReports() noexcept { return errorReports; }
+    // Number of times the display's text fields were written (message thread).
+    int getDisplayUpdateCount() const noexcept { return displayUpdates; }
     juce::TooltipWindow& getTooltipWindow() noexcept { return tooltipWindow; }
     juce::ComboBox* getChannelCombo() const noexcept { return channelCombo; }
     juce::TextEditor* getTopLine() const noexcept { return topLine; }
@@ -113,6 +147,11 @@ private:
                                         juce::Rectangle<int> bounds);
     juce::TextEditor* makeDisplayLine(bool isTopLine, int base);
     void openPortSettings();
+    // Message thread: what the MIDI layer's notifications handed over.
+    void applyPendingDisplay();
+    void showPromptUnlessChanged();
+    void clearPrompt();
+    bool inputDevicePresent();
 
     // Hand-over to the message thread, guarded by pendingLock. An empty top line means that no
     // pair is pending. The selections form a small ring: when more programs arrive than the
@@ -124,6 +163,12 @@ private:
     int pendingSelections[kMaxPendingSelections] = {};
     int pendingSelectionStart = 0;
     int pendingSelectionCount = 0;
+    // Order stamps of the prompt timer's firing and of the last device state change (0: none
+    // pending), so that the message thread handles them in the order they happened.
+    std::atomic<std::uint32_t> eventStamp { 0 };
+    std::atomic<std::uint32_t> promptDueAt { 0 };
+    std::atomic<std::uint32_t> stateChangedAt { 0 };
+    int displayUpdates = 0;
 
     // The toolkit's look forces the combo box arrow to be visible; over the picture it must take
     // its colour as given. Declared before the children, which use it until they are deleted.
@@ -135,12 +180,23 @@ private:
     };
     OverlayComboLook overlayComboLook;
 
+    // The toolkit's button painter shades a button's face on hover and press, even a transparent
+    // one; over the picture nothing of the buttons may ever show.
+    class OverlayButtonLook : public juce::LookAndFeel_V4
+    {
+    public:
+        void drawButtonBackground(juce::Graphics&, juce::Button&, const juce::Colour&, bool, bool) override {}
+    };
+    OverlayButtonLook overlayButtonLook;
+
     BOwnedList<juce::Component*> ownedComponents;
     BString settingsPath;
     ProgramNameTable programNames;
     NameTableAccess programNameAccess { programNames };
     ModuleProtocol protocol { *this, programNames };
+    AliasChooserDialog portDialog { this };
     ProgramEditorDialog programEditor { this, programNameAccess };
+    ErrorReports errorReports;
     TooltipWindowHeightCorrected tooltipWindow;
 
     juce::HyperlinkButton* linkArea1 = nullptr;

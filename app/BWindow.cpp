@@ -151,9 +151,18 @@ void BWindow::timerCallback()
 void BWindow::run(int, int)
 {
     pendingStart = nullptr;
-    if (content != nullptr)
+    if (content == nullptr)
+        return;
+    try
     {
         content->startMidi();
         content->contentStepDone();
+    }
+    catch (const std::exception& e)
+    {
+        // As at start-up: the library's failure (or any other) ends the program with its text,
+        // instead of escaping into the message loop.
+        showFatalError(juce::String::fromUTF8(e.what()));
+        juce::JUCEApplicationBase::quit();
     }
 }

@@ -2,10 +2,32 @@
 
 #include "dialogs/JuceText.h"
 
+namespace
+{
+const char* const kErrorTitle = "Vantor LUMO - Error";
+}
+
 void showError(const BString& text)
 {
     juce::AlertWindow::showMessageBox(juce::MessageBoxIconType::WarningIcon,
-                                      "Vantor LUMO - Error", JuceText::toJuce(text));
+                                      kErrorTitle, JuceText::toJuce(text));
+}
+
+void showErrorAsync(const BString& text, std::function<void()> closed)
+{
+    if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() == nullptr)
+    {
+        // Without a screen there is nobody to tell (the toolkit cannot lay a box out).
+        if (closed)
+            closed();
+        return;
+    }
+    juce::AlertWindow::showMessageBoxAsync(juce::MessageBoxIconType::WarningIcon, kErrorTitle, JuceText::toJuce(text),
+                                           {}, nullptr,
+                                           juce::ModalCallbackFunction::create([closed = std::move(closed)](int) {
+                                               if (closed)
+                                                   closed();
+                                           }));
 }
 
 juce::String fatalErrorMessage(const juce::String& failureText)

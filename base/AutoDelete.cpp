@@ -22,6 +22,7 @@ std::unique_ptr<BList<AutoDelete*>>& registry()
 }
 
 bool deleting = false;
+std::atomic<int> currentLifetime{0};
 } // namespace
 
 AutoDelete::AutoDelete()
@@ -87,4 +88,14 @@ int AutoDelete::registeredCount()
         if (object != nullptr)
             ++live;
     return live;
+}
+
+int AutoDelete::lifetime()
+{
+    return currentLifetime.load();
+}
+
+void AutoDelete::beginNewLifetime()
+{
+    currentLifetime.fetch_add(1);
 }

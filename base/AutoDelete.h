@@ -7,6 +7,8 @@
 // deleteAll() is meant for the GUI thread at shutdown. Not copyable.
 #pragma once
 
+#include <atomic>
+
 class AutoDelete
 {
 public:
@@ -22,4 +24,22 @@ public:
 
     // Number of registered, not yet deleted objects.
     static int registeredCount();
+
+    // The program runs its singletons for one lifetime, ended by deleteAll. Test programs that
+    // start the application's panel several times in one process begin a new lifetime after
+    // deleteAll, so that the singletons may be created again; the program never does.
+    static int lifetime();
+    static void beginNewLifetime();
+};
+
+// A singleton's mark that it was destroyed in the current lifetime: getInstance refuses to
+// create it again until a new lifetime begins.
+class AutoDeleteTombstone
+{
+public:
+    void mark() { lifetime.store(AutoDelete::lifetime()); }
+    bool isMarked() const { return lifetime.load() == AutoDelete::lifetime(); }
+
+private:
+    std::atomic<int> lifetime{-1};
 };

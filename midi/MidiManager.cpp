@@ -13,7 +13,7 @@
 namespace
 {
 std::atomic<MidiManager*> theInstance{nullptr};
-std::atomic<bool> theInstanceDestroyed{false};
+AutoDeleteTombstone theInstanceDestroyed;
 
 std::recursive_mutex& creationMutex()
 {
@@ -88,13 +88,13 @@ bool removeItem(BList<T*>& list, T* item)
 
 MidiManager* MidiManager::getInstance()
 {
-    if (theInstanceDestroyed.load())
+    if (theInstanceDestroyed.isMarked())
         throw Exception("Cannot re-instanciate MidiManager!");
     if (MidiManager* existing = theInstance.load())
         return existing;
 
     std::lock_guard<std::recursive_mutex> guard(creationMutex());
-    if (theInstanceDestroyed.load())
+    if (theInstanceDestroyed.isMarked())
         throw Exception("Cannot re-instanciate MidiManager!");
     if (MidiManager* existing = theInstance.load())
         return existing;
@@ -146,7 +146,7 @@ void MidiManager::initialise()
 MidiManager::~MidiManager()
 {
     // From here on nobody may get this manager again.
-    theInstanceDestroyed.store(true);
+    theInstanceDestroyed.mark();
 
     {
         std::vector<MidiManagerInitializer*> list;

@@ -107,6 +107,9 @@ public:
     // The highest index whose descriptor matches d; -1 if none.
     int findDeviceByDescriptor(const MidiDeviceDescriptor& d, bool isInput);
     bool isSuspended() const { return suspended.load() != 0; }
+    // Runs the first full update (with notification) if none has run yet and the manager is
+    // started, as the queries above do. Control threads.
+    void ensureScanned();
     // The registered factory of that type identifier, or null.
     MidiDeviceFactory* findFactoryByType(std::uint32_t type);
     MIDIDevChangeNotifier* getNotifier() const { return notifier.get(); }
@@ -151,7 +154,6 @@ private:
     MidiManager();
     void initialise();
 
-    void ensureScanned();
     void reconcileRecords(bool isInput, bool& changed);
     void pollDevice(int index, bool isInput, MidiManagerDev* record);
 

@@ -13,7 +13,7 @@
 namespace
 {
 std::atomic<TMidiAliasManager*> theInstance {nullptr};
-std::atomic<bool> destroyed {false};
+AutoDeleteTombstone destroyed;
 
 // Serialises creation. Recursive, because creating the alias manager creates the MIDI manager,
 // whose construction asks for the alias manager again (and gets the one being built).
@@ -69,7 +69,7 @@ TMidiAliasManager* TMidiAliasManager::getInstance()
     BLockGuard guard(creationLock());
     if (TMidiAliasManager* existing = theInstance.load())
         return existing;
-    if (destroyed.load())
+    if (destroyed.isMarked())
         throw Exception("Cannot re-instantiate TMidiAliasManager!");
     // The constructor publishes the instance itself before it calls out, so that the MIDI
     // manager it creates finds it; the pointer is owned by the AutoDelete registry.
@@ -100,7 +100,7 @@ TMidiAliasManager::TMidiAliasManager()
 TMidiAliasManager::~TMidiAliasManager()
 {
     theInstance = nullptr;
-    destroyed = true;
+    destroyed.mark();
     if (MidiManager* manager = MidiManager::peekInstance())
         manager->removeDeviceListListener(this);
     // At shutdown the router may outlive the aliases its routes point to.

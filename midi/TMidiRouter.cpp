@@ -8,7 +8,7 @@
 namespace
 {
 std::atomic<TMidiRouter*> theInstance {nullptr};
-std::atomic<bool> destroyed {false};
+AutoDeleteTombstone destroyed;
 
 // Recursive: creating the router may create the alias manager and the MIDI manager, and the
 // MIDI manager's construction asks for the router again (and gets the one being built).
@@ -39,7 +39,7 @@ TMidiRouter* TMidiRouter::getInstance()
     BLockGuard guard(creationLock());
     if (TMidiRouter* existing = theInstance.load())
         return existing;
-    if (destroyed.load())
+    if (destroyed.isMarked())
         throw Exception("Cannot re-instanciate TMidiRouter!");
     // Owned by the AutoDelete registry; the constructor publishes the instance.
     new TMidiRouter();
@@ -68,7 +68,7 @@ TMidiRouter::TMidiRouter() : routes(this)
 TMidiRouter::~TMidiRouter()
 {
     theInstance = nullptr;
-    destroyed = true;
+    destroyed.mark();
     if (TMidiAliasManager* aliases = TMidiAliasManager::peekInstance())
         aliases->removeListener(this);
     BLockGuard guard(lock);

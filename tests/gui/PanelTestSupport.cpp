@@ -1,11 +1,15 @@
 #include "PanelTestSupport.h"
 
+#include "base/AutoDelete.h"
+
 namespace PanelTestSupport
 {
 
 std::unique_ptr<AppContentPanel> makePanel(const juce::File& settings, const juce::String& commandLine)
 {
     JuceTestSupport::initialiseOnce();
+    // A panel ends the MIDI singletons' lifetime when it goes; the next one starts a new one.
+    AutoDelete::beginNewLifetime();
     auto panel = std::make_unique<AppContentPanel>(BString(settings.getFullPathName().toRawUTF8()));
     panel->buildContent();
     panel->initialise(commandLine);
