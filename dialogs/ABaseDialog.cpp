@@ -144,4 +144,20 @@ void ABaseDialog::hideStep()
     juce::Component::setVisible(false);
     exitModalState(0);
     inTransition = false;
+    repaintOwnerWindow();
+}
+
+void ABaseDialog::repaintOwnerWindow()
+{
+    // Where no compositor keeps window contents (a bare X server), the owner is not always told
+    // to redraw the area that the dialog and its fading image leave: it redraws itself now and
+    // once the fade is over.
+    if (owner == nullptr)
+        return;
+    juce::Component::SafePointer<juce::Component> top(owner->getTopLevelComponent());
+    top->repaint();
+    juce::Timer::callAfterDelay(fadeMilliseconds + 50, [top] {
+        if (top != nullptr)
+            top->repaint();
+    });
 }

@@ -61,6 +61,7 @@ private:
     bool handOver(Request request);
     void showStep();
     void hideStep();
+    void repaintOwnerWindow();
 
     bool modal = true;
     bool inTransition = false;
