@@ -160,9 +160,9 @@ void BWindow::run(int, int)
     }
     catch (const std::exception& e)
     {
-        // As at start-up: the library's failure (or any other) ends the program with its text,
-        // instead of escaping into the message loop.
-        showFatalError(juce::String::fromUTF8(e.what()));
-        juce::JUCEApplicationBase::quit();
+        // As at start-up, the failure (the library's or any other) ends the program with its
+        // text instead of escaping into the message loop. The box does not nest a message loop
+        // inside this callback: the program quits from the box's own callback.
+        showFatalErrorAsync(juce::String::fromUTF8(e.what()), [] { juce::JUCEApplicationBase::quit(); });
     }
 }

@@ -13,7 +13,9 @@ void showError(const BString& text)
                                       kErrorTitle, JuceText::toJuce(text));
 }
 
-void showErrorAsync(const BString& text, std::function<void()> closed)
+namespace
+{
+void showAsync(const juce::String& title, const juce::String& text, std::function<void()> closed)
 {
     if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() == nullptr)
     {
@@ -22,12 +24,17 @@ void showErrorAsync(const BString& text, std::function<void()> closed)
             closed();
         return;
     }
-    juce::AlertWindow::showMessageBoxAsync(juce::MessageBoxIconType::WarningIcon, kErrorTitle, JuceText::toJuce(text),
-                                           {}, nullptr,
+    juce::AlertWindow::showMessageBoxAsync(juce::MessageBoxIconType::WarningIcon, title, text, {}, nullptr,
                                            juce::ModalCallbackFunction::create([closed = std::move(closed)](int) {
                                                if (closed)
                                                    closed();
                                            }));
+}
+} // namespace
+
+void showErrorAsync(const BString& text, std::function<void()> closed)
+{
+    showAsync(kErrorTitle, JuceText::toJuce(text), std::move(closed));
 }
 
 juce::String fatalErrorMessage(const juce::String& failureText)
@@ -39,4 +46,9 @@ void showFatalError(const juce::String& failureText)
 {
     juce::AlertWindow::showMessageBox(juce::MessageBoxIconType::WarningIcon,
                                       "Fatal Error", fatalErrorMessage(failureText));
+}
+
+void showFatalErrorAsync(const juce::String& failureText, std::function<void()> closed)
+{
+    showAsync("Fatal Error", fatalErrorMessage(failureText), std::move(closed));
 }

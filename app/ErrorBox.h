@@ -19,5 +19,8 @@ void showErrorAsync(const BString& text, std::function<void()> closed);
 // The box shown when the program cannot start: title "Fatal Error" and the failure's text.
 void showFatalError(const juce::String& failureText);
 
+// The same box without a nested message loop; `closed` runs on the message thread afterwards.
+void showFatalErrorAsync(const juce::String& failureText, std::function<void()> closed);
+
 // The message text of the fatal-error box for a failure text.
 juce::String fatalErrorMessage(const juce::String& failureText);

@@ -19,8 +19,8 @@ PORTS = "in:Keys B|in:Keys A|out:Synth X|out:Other Out"
 DIALOG_TITLE = "Vantor LUMO - MIDI Port Settings"
 ERROR_TITLE = "Vantor LUMO - Error"
 PROMPT_WAIT = 7.0           # the prompt timer fires 5 s after the start
-IN_AREA = (56, 4, 123, 59)  # THRU label and socket (device button 1)
-THRU_AREA = (482, 4, 114, 59)
+THRU_AREA = (56, 4, 123, 59)   # the THRU socket and label
+IN_AREA = (482, 4, 114, 59)    # the IN label and socket
 CLOSE_AREA = (593, 4, 41, 34)
 DISPLAY_AREA = (21, 95, 600, 226)
 
@@ -116,7 +116,7 @@ def test_choose_devices_and_restart(display, lumo, out):
     time.sleep(0.3)
     pressed = wt.Shot(display, os.path.join(out, "pressed-thru.png"))
     x(display, "xdotool", "mousemove", str(wx + 300), str(wy + 420), "mouseup", "1")
-    check(area_unchanged(calm, pressed, wx, wy, IN_AREA), "the THRU area looks the same when pressed")
+    check(area_unchanged(calm, pressed, wx, wy, THRU_AREA), "the THRU area looks the same when pressed")
     x(display, "xdotool", "mousemove", str(wx + 320), str(wy + 200), "mousedown", "1")
     time.sleep(0.3)
     pressed = wt.Shot(display, os.path.join(out, "pressed-display.png"))
@@ -124,7 +124,17 @@ def test_choose_devices_and_restart(display, lumo, out):
     check(area_unchanged(calm, pressed, wx, wy, DISPLAY_AREA), "the display looks the same when pressed")
     time.sleep(0.3)
 
+    # The THRU area opens the dialog too; Escape closes it without touching anything.
     click(display, wx + THRU_AREA[0] + THRU_AREA[2] // 2, wy + 33)
+    dialog = wait_for_window(display, DIALOG_TITLE, 10)
+    if check(dialog is not None, "the THRU area opens \"%s\"" % DIALOG_TITLE):
+        time.sleep(0.3)
+        x(display, "xdotool", "windowfocus", "--sync", dialog)
+        x(display, "xdotool", "key", "Escape")
+        check(wait_gone(display, DIALOG_TITLE), "Escape closes the dialog")
+        check(log_lines(log) == [], "and nothing was opened or closed (%s)" % log_lines(log))
+
+    click(display, wx + IN_AREA[0] + IN_AREA[2] // 2, wy + 33)
     dialog = wait_for_window(display, DIALOG_TITLE, 10)
     if not check(dialog is not None, "the IN area opens \"%s\"" % DIALOG_TITLE):
         program.kill()
