@@ -9,7 +9,9 @@
 // Lifecycle: created by the first getInstance(), which runs the registered initializers (a
 // backend adds its factory in managerReady) and creates the device-change notifier. Suspended
 // until start(): opens only mark records pending, nothing is delivered, the notifier does not
-// scan. Deleted at program exit through AutoDelete; getInstance() then throws.
+// scan. Deleted at program exit through AutoDelete; getInstance() then throws. Destruction
+// waits for an update pass that the notifier is running on the timer thread, so listeners
+// must not wait for the destroying (GUI) thread; code reached from a pass uses peekInstance().
 //
 // Threads and locks
 // - The manager's recursive lock is held for a whole updateDevices pass and around every open
