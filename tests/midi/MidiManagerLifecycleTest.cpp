@@ -92,6 +92,43 @@ void openBeforeStartScenario()
     finish();
 }
 
+void closeWhileSuspendedScenario()
+{
+    MidiManager* manager = MidiManager::getInstance();
+    VirtualMidiFactory factory;
+    factory.setRescanOnChange(true);
+    manager->addFactory(&factory);
+    const int port = factory.addPort(true, "Suspended In");
+    manager->updateDevices(false, true);
+    const int index = manager->findDeviceByName("Suspended In", true);
+    check(index >= 0, "the update before start lists the device");
+    // The manager opens nothing before start; open the device object directly, as a backend
+    // whose port was already open would leave it.
+    MMDevIn* record = manager->getInput(index);
+    record->createDevice();
+    check(record->getDeviceObject() != nullptr, "the factory makes a device object");
+    record->getDeviceObject()->openDevice();
+    check(factory.isPortOpen(port) && manager->isSuspended(), "an open device of a suspended manager");
+
+    struct
+    {
+        bool force;
+        bool staysOpen;
+        const char* what;
+    } const rows[] = {
+        {false, true, "without force a suspended manager leaves an open device open"},
+        {true, false, "with force it closes it"},
+    };
+    for (const auto& row : rows)
+    {
+        manager->getInput(index)->pending.store(1);
+        manager->closeInput(index, row.force);
+        check(factory.isPortOpen(port) == row.staysOpen, row.what);
+        check(manager->getInput(index)->pending.load() == 0, "either way the device is no longer wanted");
+    }
+    finish();
+}
+
 void shutdownScenario()
 {
     bool deleted = false;
@@ -194,6 +231,12 @@ TEST(MidiManagerLifecycle, OpenBeforeStartStaysPendingUntilTheFirstUpdateAfterSt
 {
     useThreadsafeDeathTests();
     EXPECT_EXIT(openBeforeStartScenario(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(MidiManagerLifecycle, CloseWhileSuspendedClosesOnlyWhenForcedAndClearsPendingEitherWay)
+{
+    useThreadsafeDeathTests();
+    EXPECT_EXIT(closeWhileSuspendedScenario(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(MidiManagerLifecycle, GetInstanceAfterShutdownThrowsItsText)
