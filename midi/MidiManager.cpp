@@ -840,6 +840,8 @@ bool MidiManager::sendToOutput(MMDevOut* output, const unsigned char* data, int 
         return true;
 
     // Each target sees the message as it arrived; a filter changes it only for its own target.
+    // Passing one target's change on would make the next target's bytes depend on the order of
+    // targets, and a change that a filter makes for every target would pile up.
     const unsigned char* bytes = data;
     int count = length;
     if (const OutputFilters* filters = outputFilterSnapshot.load(std::memory_order_acquire))
