@@ -1,7 +1,10 @@
 #include "base/BThread.h"
 
 #include "base/BClock.h"
+#include "base/BErrorReport.h"
 #include "base/BThreadNative.h"
+
+#include <exception>
 
 namespace
 {
@@ -119,10 +122,24 @@ void BThread::threadEntry(StartRecord* startRecord)
 
     BThread* const thread = record->thread;
     shared->runDepth.fetch_add(1);
-    if (RunTarget* target = thread->runTarget)
-        target->run(thread);
-    else
-        thread->run();
+    // An exception leaving the body would end the process; it ends only this thread's run.
+    // The name is copied first: a body may have handed its object over before throwing.
+    const BString name = thread->name;
+    try
+    {
+        if (RunTarget* target = thread->runTarget)
+            target->run(thread);
+        else
+            thread->run();
+    }
+    catch (const std::exception& error)
+    {
+        BErrorReport::report(name, BString(error.what()));
+    }
+    catch (...)
+    {
+        BErrorReport::report(name, BString("unknown exception"));
+    }
     shared->runDepth.fetch_sub(1);
 
     FinishListener* listener = nullptr;

@@ -79,7 +79,8 @@ public:
     virtual void terminate();
     // Signals the wake event that run() waits on. Any thread.
     virtual void wake();
-    // The thread body; does nothing here. Must return soon after terminated() is set.
+    // The thread body; does nothing here. Must return soon after terminated() is set. An
+    // exception that escapes it is reported (BErrorReport) and ends the run like a return.
     virtual void run();
 
     // Starts a thread for this object (again after a finished one). False when the system

@@ -23,7 +23,8 @@ public:
     public:
         virtual ~Listener() = default;
         // On the timer manager's thread, with the manager's timer lock held: may add timers and
-        // cancel or delete timers, but must not wait for another thread that adds timers.
+        // cancel or delete timers, but must not wait for another thread that adds timers. An
+        // exception that escapes is reported (BErrorReport) and counts as a firing.
         virtual void onTimer(BTimer* timer) = 0;
     };
 

@@ -1,10 +1,12 @@
 #include "base/BTimerManager.h"
 
 #include "base/BClock.h"
+#include "base/BErrorReport.h"
 #include "base/BTimer.h"
 #include "base/BTimerManagerState.h"
 
 #include <algorithm>
+#include <exception>
 #include <mutex>
 #include <vector>
 
@@ -30,6 +32,25 @@ std::uint32_t dueAfter(std::uint32_t now, int delayMs)
 {
     const std::uint32_t due = now + static_cast<std::uint32_t>(std::max(delayMs, 0));
     return due == 0 ? 1 : due;
+}
+// A listener's exception must neither end the process nor the manager's thread: it is reported
+// and the timer is treated as fired.
+void callListener(BTimer::Listener* listener, BTimer* timer)
+{
+    // Copied first: the listener may delete its own timer.
+    const BString name = timer->name;
+    try
+    {
+        listener->onTimer(timer);
+    }
+    catch (const std::exception& error)
+    {
+        BErrorReport::report(name, BString(error.what()));
+    }
+    catch (...)
+    {
+        BErrorReport::report(name, BString("unknown exception"));
+    }
 }
 } // namespace
 
@@ -82,7 +103,7 @@ std::uint32_t BTimerManagerState::fire(std::unique_lock<std::mutex>& lock, BTime
             current = timer;
             currentGone = false;
             lock.unlock();
-            listener->onTimer(timer);
+            callListener(listener, timer);
             lock.lock();
             current = nullptr;
             if (currentGone)
@@ -212,6 +233,10 @@ BTimerManager::~BTimerManager()
         if (instancePointer() == this)
             instancePointer() = nullptr;
     }
+    {
+        std::lock_guard<std::mutex> loop(state->loopMutex);
+        state->closing = true;
+    }
     // The thread goes first, so that no pass runs while the list is dismantled.
     terminate();
     stop();
@@ -224,10 +249,31 @@ void BTimerManager::addTimer(BTimer* timer)
         return;
     BLockGuard lock(state->timersLock);
     state->add(timer, state);
-    if (!running() || terminated())
-        start();
-    else
+    bool startThread = false;
+    {
+        std::lock_guard<std::mutex> loop(state->loopMutex);
+        if (state->closing)
+            return;
+        if (state->loopActive)
+            state->thread->terminated.store(false); // a loop about to end goes on instead
+        else
+            startThread = state->loopActive = true;
+    }
+    if (!startThread)
+    {
         wake();
+        return;
+    }
+    if (!start())
+    {
+        std::lock_guard<std::mutex> loop(state->loopMutex);
+        state->loopActive = false;
+    }
+}
+
+int BTimerManager::servicingThreads() const
+{
+    return state->loops.load();
 }
 
 int BTimerManager::timerCount() const
@@ -242,10 +288,20 @@ void BTimerManager::run()
     const std::shared_ptr<BTimerManagerState> timers = state;
     const std::shared_ptr<BThread::Shared> thread = shared();
     BTimerManagerState::servicedOnThisThread() = timers.get();
-    while (!thread->terminated.load())
+    // Whether to go on is decided under loopMutex, against addTimer (see there).
+    const auto goOn = [&timers, &thread] {
+        std::lock_guard<std::mutex> loop(timers->loopMutex);
+        if (!thread->terminated.load())
+            return true;
+        timers->loopActive = false;
+        timers->loops.fetch_sub(1);
+        return false;
+    };
+    timers->loops.fetch_add(1);
+    while (goOn())
     {
         const std::uint32_t wait = timers->service();
-        if (thread->terminated.load())
+        if (!goOn())
             break;
         thread->wakeEvent.wait(static_cast<int>(std::clamp<std::uint32_t>(wait, 1, kMaxWaitMs)));
     }

@@ -2,7 +2,8 @@
 //
 // Created on first getInstance(); its thread starts with the first addTimer(), sleeps until
 // the earliest due time (at most 2000 ms ahead), and stops by itself after a pass that finds no
-// active timer; a later addTimer() starts it again. Timers are serviced last added first. A
+// active timer; a later addTimer() starts it again (or keeps a thread that is just ending going),
+// so there is never more than one timer thread servicing. Timers are serviced last added first. A
 // periodic timer that fell several intervals behind fires once per missed interval, back to
 // back. Listeners run on the manager's thread with timersLock held.
 //
@@ -33,6 +34,8 @@ public:
 
     // Number of timers in the list (active or about to be dropped).
     int timerCount() const;
+    // Number of threads running the servicing loop: 0 or 1 (diagnostics).
+    int servicingThreads() const;
 
     ~BTimerManager() override;
 

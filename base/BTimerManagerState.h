@@ -5,6 +5,7 @@
 #include "base/BLock.h"
 #include "base/BThread.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -25,6 +26,17 @@ struct BTimerManagerState
     bool currentGone = false;
     // The manager's thread, to wake it.
     std::shared_ptr<BThread::Shared> thread;
+
+    // Guards the decision to leave, keep or start the servicing loop, so that a timer added
+    // while the loop is ending either keeps that loop going or starts the next one after it
+    // has left: never two loops at once. Taken inside timersLock, never the other way round.
+    std::mutex loopMutex;
+    // A thread runs the loop or has been started to run it.
+    bool loopActive = false;
+    // The manager is being destroyed: nothing restarts the loop.
+    bool closing = false;
+    // Threads inside the loop (diagnostics: 0 or 1).
+    std::atomic<int> loops{0};
 
     // Removes timer from the list for good; guard held.
     void detach(BTimer* timer);

@@ -43,6 +43,7 @@ BLock& instanceLock()
 
 TMessageWindowThread* current = nullptr;
 std::atomic<int> startedCount {0};
+std::atomic<int> objectCount {0};
 
 void setCurrent(TMessageWindowThread* thread)
 {
@@ -53,6 +54,7 @@ void setCurrent(TMessageWindowThread* thread)
 
 TMessageWindowThread::TMessageWindowThread() : BThread(BString("Window Message Thread"))
 {
+    objectCount.fetch_add(1);
     createPlatform();
 }
 
@@ -63,6 +65,27 @@ TMessageWindowThread::~TMessageWindowThread()
         destroyPlatform();
     else
         platform.release(); // the thread was given up and may still use it
+    objectCount.fetch_sub(1);
+}
+
+void TMessageWindowThread::run()
+{
+    loop();
+    // The last touch of the object: after a hand-over this thread is its only user.
+    if (handOver.exchange(kRunEnded) == kHandedOver)
+        delete this;
+}
+
+void TMessageWindowThread::deleteStopped(TMessageWindowThread* thread, bool ended)
+{
+    if (ended || thread->handOver.exchange(kHandedOver) == kRunEnded)
+        delete thread;
+}
+
+bool TMessageWindowThread::isListed(TWindowHandle window) const
+{
+    BLockGuard guard(windowsLock);
+    return windows.Contains(window);
 }
 
 int TMessageWindowThread::windowCount() const
@@ -171,8 +194,9 @@ TWindowHandle TMessageWindowThread::createWindow(TWndMessageListener* listener, 
         if (current != nullptr && current->terminated())
         {
             TMessageWindowThread* old = current;
+            const bool ended = old->stop();
             setCurrent(nullptr);
-            delete old;
+            deleteStopped(old, ended);
         }
 
         if (current == nullptr)
@@ -275,9 +299,7 @@ void TMessageWindowThread::destroyWindow(TWindowHandle window)
                 thread->deleteWhenDone = false;
                 const bool ended = thread->stop();
                 setCurrent(nullptr);
-                // A thread that had to be given up may still be inside the object.
-                if (ended)
-                    delete thread;
+                deleteStopped(thread, ended);
                 return;
             }
             // Wait for the thread to have done it, so that the caller may delete the listener.
@@ -310,4 +332,9 @@ bool TMessageWindowThread::isThreadRunning()
 int TMessageWindowThread::threadsStarted()
 {
     return startedCount.load();
+}
+
+int TMessageWindowThread::threadObjects()
+{
+    return objectCount.load();
 }

@@ -58,6 +58,9 @@ public:
     // in this process so far.
     static bool isThreadRunning();
     static int threadsStarted();
+    // Diagnostics: thread objects that exist now, including one whose thread a stop gave up
+    // on and which lives until that thread has ended.
+    static int threadObjects();
 
     // Number of windows this thread created and has not destroyed (failed creations count as
     // null entries). Any thread.
@@ -69,7 +72,7 @@ public:
     ~TMessageWindowThread() override;
 
 protected:
-    // The message loop.
+    // The message loop; then frees the object if it was handed over to this thread.
     void run() override;
 
 private:
@@ -81,7 +84,14 @@ private:
 
     TMessageWindowThread();
 
+    // Deletes a thread object after stop(); when the stop gave up on a thread that is still
+    // running (it is abandoned, not killed, on some platforms), the object is handed over to
+    // that thread instead, which deletes it when it has really ended.
+    static void deleteStopped(TMessageWindowThread* thread, bool ended);
+
     // Platform layer (TMessageWindowThread_win32.cpp / _posix.cpp).
+    // The message loop itself.
+    void loop();
     void createPlatform();
     void destroyPlatform();
     bool postToThread(unsigned int message, std::uintptr_t wParam, std::intptr_t lParam);
@@ -99,12 +109,22 @@ private:
     // True when the loop should end.
     bool handleDestroyRequest(TWindowHandle window);
     void destroyRemainingWindows();
+    // The window is still one of this thread's (its record has not been freed).
+    bool isListed(TWindowHandle window) const;
     static void discardCreateRequest(std::uintptr_t wParam);
 
     BList<TWindowHandle> windows;
     mutable BLock windowsLock;
     // Destroy requests this thread has finished, so that destroyWindow can wait for its own.
     std::atomic<unsigned int> destroysDone {0};
+    // Who deletes the object: its owner, unless run() ended first or the owner handed it over.
+    enum HandOver
+    {
+        kOwned,
+        kRunEnded,
+        kHandedOver
+    };
+    std::atomic<int> handOver {kOwned};
     // Defined by the platform layer, which alone knows Platform.
     struct PlatformDeleter
     {

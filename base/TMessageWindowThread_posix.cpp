@@ -163,13 +163,16 @@ void TMessageWindowThread::destroyWindowDirectly(TWindowHandle /*window*/)
 
 namespace
 {
-// Delivers one message to every registered window, on the message thread.
-void deliverToAll(const BList<TWindowHandle>& snapshot, unsigned int message, std::uintptr_t wParam,
-                  std::intptr_t lParam)
+// Delivers one message to every registered window, on the message thread. A listener may
+// destroy windows (its own or later ones in the snapshot), which frees their records at once:
+// each record is read only while its window is still listed.
+template <typename IsListed>
+void deliverToAll(const BList<TWindowHandle>& snapshot, IsListed isListed, unsigned int message,
+                  std::uintptr_t wParam, std::intptr_t lParam)
 {
     for (TWindowHandle window : snapshot)
     {
-        if (window == nullptr)
+        if (window == nullptr || !isListed(window))
             continue;
         auto* record = static_cast<WindowRecord*>(window);
         if (record->listener == nullptr)
@@ -187,9 +190,10 @@ void deliverToAll(const BList<TWindowHandle>& snapshot, unsigned int message, st
 }
 } // namespace
 
-void TMessageWindowThread::run()
+void TMessageWindowThread::loop()
 {
     Platform& p = *platform;
+    const auto listed = [this](TWindowHandle window) { return isListed(window); };
 
     p.inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (p.inotifyFd >= 0)
@@ -253,7 +257,7 @@ void TMessageWindowThread::run()
                 BLockGuard guard(windowsLock);
                 snapshot = windows;
             }
-            deliverToAll(snapshot, kWmDeviceChange, kDeviceNodesChanged, 0);
+            deliverToAll(snapshot, listed, kWmDeviceChange, kDeviceNodesChanged, 0);
         }
 
         for (;;)
@@ -289,7 +293,7 @@ void TMessageWindowThread::run()
                     BLockGuard guard(windowsLock);
                     snapshot = windows;
                 }
-                deliverToAll(snapshot, m.message, m.wParam, m.lParam);
+                deliverToAll(snapshot, listed, m.message, m.wParam, m.lParam);
             }
         }
         if (terminated())

@@ -133,7 +133,7 @@ void TMessageWindowThread::destroyWindowDirectly(TWindowHandle window)
     destroyWithRecord(static_cast<HWND>(window));
 }
 
-void TMessageWindowThread::run()
+void TMessageWindowThread::loop()
 {
     MSG message;
     // Any message call creates the thread's queue; only then can requests be posted to it.

@@ -10,12 +10,32 @@ MIDIDevChangeNotifier::MIDIDevChangeNotifier(MidiManager& manager_, bool allowMe
 {
 }
 
+namespace
+{
+// The notifier whose update pass runs on this thread, if any.
+thread_local const MIDIDevChangeNotifier* passOnThisThread = nullptr;
+
+struct PassScope
+{
+    explicit PassScope(const MIDIDevChangeNotifier* notifier) { passOnThisThread = notifier; }
+    ~PassScope() { passOnThisThread = nullptr; }
+    PassScope(const PassScope&) = delete;
+    PassScope& operator=(const PassScope&) = delete;
+};
+} // namespace
+
 MIDIDevChangeNotifier::~MIDIDevChangeNotifier()
 {
     closing.store(true);
     if (window != nullptr)
         TMessageWindowThread::destroyWindow(window);
     window = nullptr;
+    // The timer gives up on a long listener after a while; the pass must not outlive the
+    // manager, so wait for it here (a pass that deletes its own manager cannot wait for itself).
+    if (passOnThisThread != this)
+    {
+        const std::lock_guard<std::mutex> waitForPass(passMutex);
+    }
     timer.reset();
 }
 
@@ -71,8 +91,10 @@ void MIDIDevChangeNotifier::onTimer(BTimer* firedTimer)
     const bool polling = pollMode.load() != 0;
     if (!polling && firedTimer != nullptr)
         firedTimer->active.store(0);
+    std::lock_guard<std::mutex> pass(passMutex);
     if (closing.load() || manager.isSuspended())
         return;
+    const PassScope scope(this);
     fired.fetch_add(1);
     manager.updateDevices(!polling, true);
 }

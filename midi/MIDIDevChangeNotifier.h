@@ -8,7 +8,8 @@
 // device count changed. Nothing is scanned while the manager is suspended.
 //
 // Threads: onWindowMessage runs on the message window thread and only arms the timer; onTimer
-// runs on the timer manager's thread and runs the update there. Owned by the manager.
+// runs on the timer manager's thread and runs the update there. Owned by the manager, whose
+// destruction therefore waits for a pass under way.
 #pragma once
 
 #include "base/BTimer.h"
@@ -16,6 +17,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 class MidiManager;
 
@@ -28,7 +30,9 @@ public:
     // allowMessageWindow false forces poll mode; the intervals can be shortened for tests.
     explicit MIDIDevChangeNotifier(MidiManager& manager, bool allowMessageWindow = true,
                                    int debounceMs = kDebounceMs, int pollIntervalMs = kPollIntervalMs);
-    // Releases the message window first (no broadcast arrives after that), then the timer.
+    // Releases the message window first (no broadcast arrives after that), waits for an update
+    // pass of this notifier that is under way on the timer thread (the manager must not go
+    // while it runs; not when called from inside that pass), then releases the timer.
     ~MIDIDevChangeNotifier() override;
 
     MIDIDevChangeNotifier(const MIDIDevChangeNotifier&) = delete;
@@ -61,6 +65,8 @@ private:
     std::atomic<bool> started{false};
     std::atomic<bool> closing{false};
     std::atomic<int> fired{0};
+    // Held by the timer thread for a whole update pass; the destructor takes it to wait.
+    std::mutex passMutex;
     // Made when the mode is known (its name says the mode).
     std::unique_ptr<BTimer> timer;
 };

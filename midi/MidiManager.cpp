@@ -191,10 +191,10 @@ MidiManager::~MidiManager()
     }
     guard.synchronize();
 
+    controlListeners.clear();
+    deviceListListeners.clear();
     {
         std::lock_guard<std::mutex> listeners(listenersMutex);
-        controlListeners.Clear();
-        deviceListListeners.Clear();
         inputFilters.Clear();
         outputFilters.Clear();
     }
@@ -261,26 +261,22 @@ MidiDeviceFactory* MidiManager::findFactoryByType(std::uint32_t type)
 
 void MidiManager::addDeviceControlListener(MidiManagerDeviceControlListener* listener)
 {
-    std::lock_guard<std::mutex> guard_(listenersMutex);
-    addUnique(controlListeners, listener);
+    controlListeners.add(listener);
 }
 
 void MidiManager::removeDeviceControlListener(MidiManagerDeviceControlListener* listener)
 {
-    std::lock_guard<std::mutex> guard_(listenersMutex);
-    removeItem(controlListeners, listener);
+    controlListeners.remove(listener);
 }
 
 void MidiManager::addDeviceListListener(TMidiDeviceListListener* listener)
 {
-    std::lock_guard<std::mutex> guard_(listenersMutex);
-    addUnique(deviceListListeners, listener);
+    deviceListListeners.add(listener);
 }
 
 void MidiManager::removeDeviceListListener(TMidiDeviceListListener* listener)
 {
-    std::lock_guard<std::mutex> guard_(listenersMutex);
-    removeItem(deviceListListeners, listener);
+    deviceListListeners.remove(listener);
 }
 
 void MidiManager::addInputFilter(MidiInDeviceFilter* filter)
@@ -341,15 +337,6 @@ void MidiManager::setDataListener(MidiManagerDataListener* listener)
 {
     dataListener.store(listener, std::memory_order_release);
     guard.synchronize();
-}
-
-std::vector<MidiManagerDeviceControlListener*> MidiManager::controlListenersSnapshot() const
-{
-    std::lock_guard<std::mutex> guard_(listenersMutex);
-    // Control listeners are told last registered first.
-    std::vector<MidiManagerDeviceControlListener*> result(controlListeners.begin(), controlListeners.end());
-    std::reverse(result.begin(), result.end());
-    return result;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -479,15 +466,7 @@ bool MidiManager::updateDevices(bool force, bool notify)
     guard.reclaim();
 
     if (changed && notify)
-    {
-        std::vector<TMidiDeviceListListener*> listeners;
-        {
-            std::lock_guard<std::mutex> guard_(listenersMutex);
-            listeners.assign(deviceListListeners.begin(), deviceListListeners.end());
-        }
-        for (TMidiDeviceListListener* listener : listeners)
-            listener->deviceListChanged();
-    }
+        deviceListListeners.forEach(false, [](TMidiDeviceListListener* listener) { listener->deviceListChanged(); });
     return changed;
 }
 
@@ -539,11 +518,10 @@ void MidiManager::pollDevice(int index, bool isInput, MidiManagerDev* record)
     record->pending.store(1);
     const BString text =
         BString::Format("Closed MIDI %s: %s", directionWordUpper(isInput), record->displayName().CStr());
-    for (MidiManagerDeviceControlListener* listener : controlListenersSnapshot())
-    {
+    tellControlListeners([&](MidiManagerDeviceControlListener* listener) {
         listener->deviceMessage(index, isInput, text);
         listener->deviceStateChanged(index, isInput);
-    }
+    });
 }
 
 bool MidiManager::syncFactoryDevices(int k, MidiDeviceFactory* factory, bool isInput, bool force)
@@ -696,8 +674,8 @@ void MidiManager::closeOutput(int index, bool force)
 
 void MidiManager::reportError(const BString& text, int index, bool isInput)
 {
-    for (MidiManagerDeviceControlListener* listener : controlListenersSnapshot())
-        listener->deviceError(index, isInput, text);
+    tellControlListeners(
+        [&](MidiManagerDeviceControlListener* listener) { listener->deviceError(index, isInput, text); });
 }
 
 void MidiManager::openDevice(int index, bool isInput)
@@ -728,8 +706,8 @@ void MidiManager::openDevice(int index, bool isInput)
 
     try
     {
-        for (MidiManagerDeviceControlListener* listener : controlListenersSnapshot())
-            listener->deviceWillOpen(index, isInput);
+        tellControlListeners(
+            [&](MidiManagerDeviceControlListener* listener) { listener->deviceWillOpen(index, isInput); });
         if (record->getDeviceObject() == nullptr)
             record->createDevice();
         if (TMidiDeviceBase* device = record->getDeviceObject())
@@ -751,11 +729,10 @@ void MidiManager::openDevice(int index, bool isInput)
         record->pending.store(0);
         const BString text =
             BString::Format("Opened MIDI %s: %s", directionWordUpper(isInput), record->displayName().CStr());
-        for (MidiManagerDeviceControlListener* listener : controlListenersSnapshot())
-        {
+        tellControlListeners([&](MidiManagerDeviceControlListener* listener) {
             listener->deviceMessage(index, isInput, text);
             listener->deviceStateChanged(index, isInput);
-        }
+        });
     }
     catch (const std::exception& error)
     {
@@ -792,18 +769,17 @@ void MidiManager::closeDevice(int index, bool isInput, bool force)
         TMidiDeviceBase* device = record->getDeviceObject();
         if ((suspended.load() == 0 || force) && device != nullptr && device->isOpen())
         {
-            for (MidiManagerDeviceControlListener* listener : controlListenersSnapshot())
-                listener->deviceWillClose(index, isInput);
+            tellControlListeners(
+                [&](MidiManagerDeviceControlListener* listener) { listener->deviceWillClose(index, isInput); });
             if (isInput)
                 static_cast<TMidiInputBase*>(device)->stop();
             device->closeDevice();
             const BString text =
                 BString::Format("Closed MIDI %s: %s", directionWordUpper(isInput), record->displayName().CStr());
-            for (MidiManagerDeviceControlListener* listener : controlListenersSnapshot())
-            {
+            tellControlListeners([&](MidiManagerDeviceControlListener* listener) {
                 listener->deviceMessage(index, isInput, text);
                 listener->deviceStateChanged(index, isInput);
-            }
+            });
         }
     }
     catch (const std::exception& error)
@@ -864,6 +840,8 @@ bool MidiManager::sendToOutput(MMDevOut* output, const unsigned char* data, int 
         return true;
 
     // Each target sees the message as it arrived; a filter changes it only for its own target.
+    // Passing one target's change on would make the next target's bytes depend on the order of
+    // targets, and a change that a filter makes for every target would pile up.
     const unsigned char* bytes = data;
     int count = length;
     if (const OutputFilters* filters = outputFilterSnapshot.load(std::memory_order_acquire))

@@ -9,7 +9,9 @@
 // Lifecycle: created by the first getInstance(), which runs the registered initializers (a
 // backend adds its factory in managerReady) and creates the device-change notifier. Suspended
 // until start(): opens only mark records pending, nothing is delivered, the notifier does not
-// scan. Deleted at program exit through AutoDelete; getInstance() then throws.
+// scan. Deleted at program exit through AutoDelete; getInstance() then throws. Destruction
+// waits for an update pass that the notifier is running on the timer thread, so listeners
+// must not wait for the destroying (GUI) thread; code reached from a pass uses peekInstance().
 //
 // Threads and locks
 // - The manager's recursive lock is held for a whole updateDevices pass and around every open
@@ -32,6 +34,7 @@
 
 #include "base/AutoDelete.h"
 #include "base/BList.h"
+#include "base/BListenerList.h"
 #include "base/BLock.h"
 #include "base/BString.h"
 #include "midi/MidiDataPathGuard.h"
@@ -78,6 +81,10 @@ public:
     // Removes a factory: records of its devices become absent, their device objects are closed
     // and dropped. Called by the factory's destructor.
     void removeFactory(MidiDeviceFactory* factory);
+    // Listeners are not owned. Removal returns once no other thread is still inside a call to
+    // the listener, so it may be destroyed right after; a listener may remove itself from
+    // inside its own call. A listener must therefore not wait, inside a call, for a thread that
+    // may be removing it (the GUI thread: post work to it instead).
     void addDeviceControlListener(MidiManagerDeviceControlListener* listener);
     void removeDeviceControlListener(MidiManagerDeviceControlListener* listener);
     void addDeviceListListener(TMidiDeviceListListener* listener);
@@ -161,7 +168,12 @@ private:
     void closeDevice(int index, bool isInput, bool force);
     void reportError(const BString& text, int index, bool isInput);
 
-    std::vector<MidiManagerDeviceControlListener*> controlListenersSnapshot() const;
+    // Calls f on every control listener, last registered first.
+    template <typename F>
+    void tellControlListeners(F&& f)
+    {
+        controlListeners.forEach(true, f);
+    }
     void forwardThru(const MidiThruTargets* targets, const unsigned char* data, int length);
     // true when the message may go on to further targets.
     bool sendToOutput(MMDevOut* output, const unsigned char* data, int length);
@@ -187,10 +199,10 @@ private:
     std::atomic<int> scannedOnce{0};
     std::atomic<int> passCount{0};
 
-    // Guards the listener and filter lists (never held while calling out).
+    BListenerList<MidiManagerDeviceControlListener> controlListeners;
+    BListenerList<TMidiDeviceListListener> deviceListListeners;
+    // Guards the filter lists (never held while calling out).
     mutable std::mutex listenersMutex;
-    BList<MidiManagerDeviceControlListener*> controlListeners;
-    BList<TMidiDeviceListListener*> deviceListListeners;
     BList<MidiInDeviceFilter*> inputFilters;
     BList<MidiOutDeviceFilter*> outputFilters;
 

@@ -223,6 +223,8 @@ void MidiManagerDev::forgetFactory()
 
 bool MidiManagerDev::isDeviceOpen() const
 {
+    // A replaced device object is retired through the guard: inside it, it is not freed.
+    MidiDataPathGuard::Reader reader(manager.dataPathGuard());
     const TMidiDeviceBase* current = device.load(std::memory_order_acquire);
     return current != nullptr && current->isOpen();
 }

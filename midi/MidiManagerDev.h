@@ -73,7 +73,9 @@ public:
     // The factory went away: forget it and drop the device object (closed first).
     void forgetFactory();
 
-    // The device object is open. Any thread.
+    // The device object is open. Any thread, without the manager's lock: the object is read
+    // inside the manager's data path guard, so an update that replaces it meanwhile does not
+    // free it under the reader. The answer may be out of date by the time it is used.
     bool isDeviceOpen() const;
     // The device object, or null. Valid while the caller holds the manager's lock (or is inside
     // the data path guard).

@@ -57,6 +57,8 @@ public:
 
 // Sees every thru copy before it is sent to one output, last registered first, on the driver
 // thread. Setting *pass to 0 ends the forwarding of this message to all remaining outputs.
+// Changing *data or *length changes the copy for that output only: every output's filters start
+// from the message as it arrived.
 class MidiOutDeviceFilter
 {
 public:

@@ -87,8 +87,9 @@ TMidiAliasManager::TMidiAliasManager()
     theInstance = this;
     try
     {
+        MidiManager* manager = MidiManager::getInstance();
         autoCreateAliases();
-        MidiManager::getInstance()->addDeviceListListener(this);
+        manager->addDeviceListListener(this);
     }
     catch (...)
     {
@@ -433,7 +434,10 @@ void TMidiAliasManager::addPrefix(const BString& from, const BString& to)
 
 void TMidiAliasManager::autoCreateAliases()
 {
-    MidiManager* manager = MidiManager::getInstance();
+    // Also reached from an update pass while the manager is going away: no manager, no devices.
+    MidiManager* manager = MidiManager::peekInstance();
+    if (manager == nullptr)
+        return;
     // Asking for a device runs the first full scan if none has run yet.
     manager->getDevice(-1, true);
     struct Device

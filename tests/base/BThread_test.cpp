@@ -1,5 +1,6 @@
 // Worker threads: start and finish bookkeeping, cooperative stop, the bounded wait and what
 // happens to a thread that does not stop.
+#include "base/BErrorReport.h"
 #include "base/BThread.h"
 #include "support/WaitFor.h"
 
@@ -7,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 
 using lumo_test::Stopwatch;
@@ -315,4 +317,42 @@ TEST(BThread, StopRequestedLongAfterTerminateGivesAboutAHundredMillisecondsMore)
 
     thread.reset();
     releaseAbandoned(target);
+}
+
+namespace
+{
+std::atomic<int> threadReports{0};
+BString lastThreadReport;
+
+void countThreadReport(const BString& where, const BString& what)
+{
+    lastThreadReport = where + ": " + what;
+    ++threadReports;
+}
+
+class ThrowingThread : public BThread
+{
+public:
+    ThrowingThread() : BThread(BString("throwing")) {}
+    ~ThrowingThread() override { stop(); }
+    void run() override { throw std::runtime_error("body failed"); }
+};
+} // namespace
+
+TEST(BThread, BodyThatThrowsIsReportedAndFinishesNormally)
+{
+    const BErrorReport::Handler previous = BErrorReport::setHandler(countThreadReport);
+    threadReports = 0;
+    CountingFinishListener finished;
+    {
+        ThrowingThread thread;
+        thread.finishListener = &finished;
+        ASSERT_TRUE(thread.start());
+        EXPECT_TRUE(waitFor([&] { return finished.calls.load() == 1; }));
+        EXPECT_FALSE(thread.running());
+        EXPECT_TRUE(thread.terminated());
+    }
+    BErrorReport::setHandler(previous);
+    ASSERT_EQ(threadReports.load(), 1);
+    EXPECT_EQ(lastThreadReport, BString("throwing: body failed"));
 }

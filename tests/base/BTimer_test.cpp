@@ -1,6 +1,7 @@
 // Timers on the timer manager's thread: one-shot and periodic firing, catch-up, cancelling,
 // deletion by the manager, and the manager's own thread coming and going.
 #include "base/AutoDelete.h"
+#include "base/BErrorReport.h"
 #include "base/BThread.h"
 #include "base/BTimer.h"
 #include "base/BTimerManager.h"
@@ -13,6 +14,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
 #include <vector>
 
 using lumo_test::Stopwatch;
@@ -159,7 +163,7 @@ TEST(BTimer, CancellingFromAnotherThreadDuringTheListenerEndsItAndDeletesItOnce)
     EXPECT_EQ(CountedTimer::destroyed.load(), 1) << "dropped and deleted exactly once";
 }
 
-TEST(BTimer, AddingATimerWhileTheManagerThreadIsStoppingStartsANewThread)
+TEST(BTimer, AddingATimerWhileTheManagerThreadIsStoppingStillGetsItFired)
 {
     BTimerManager* manager = BTimerManager::getInstance();
     RecordingListener second;
@@ -311,4 +315,94 @@ TEST(BTimerManager, DeletedAtShutdownDropsItsTimersAndIsCreatedAfreshAfterwards)
     (void)first; // may be reused by the allocator; only behaviour counts
     arm(kept, &listener, 20, false);
     EXPECT_TRUE(waitFor([&] { return listener.calls.load() == 1; }));
+}
+
+TEST(BTimerManager, RestartWhileTheThreadIsStoppingLeavesOneServicingThread)
+{
+    BTimerManager* manager = BTimerManager::getInstance();
+    std::mutex idsMutex;
+    std::vector<std::thread::id> ids;
+    RecordingListener ticking;
+    ticking.action = [&](BTimer*, int) {
+        std::lock_guard<std::mutex> lock(idsMutex);
+        ids.push_back(std::this_thread::get_id());
+    };
+    BTimer tick(BString("tick"), false);
+    tick.listener = &ticking;
+    tick.interval = 5;
+    tick.periodic = true;
+
+    RecordingListener first;
+    first.action = [&](BTimer*, int) {
+        // The thread has been asked to end; a timer added now must not give it a twin.
+        manager->terminate();
+        tick.active = 1;
+        manager->addTimer(&tick);
+    };
+    BTimer trigger(BString("trigger"), false);
+    arm(trigger, &first, 10, false);
+
+    ASSERT_TRUE(waitFor([&] { return ticking.calls.load() >= 5; }));
+    // A second thread, once started, would keep servicing beside the first.
+    EXPECT_FALSE(waitFor([&] { return manager->servicingThreads() > 1; }, 500));
+    EXPECT_EQ(manager->servicingThreads(), 1);
+    cancelAndWaitDropped(tick);
+    std::lock_guard<std::mutex> lock(idsMutex);
+    for (const std::thread::id& id : ids)
+        EXPECT_EQ(id, ids.front()) << "every firing on the one timer thread";
+}
+
+namespace
+{
+std::mutex reportsMutex;
+std::vector<std::string> reports;
+
+void recordReport(const BString& where, const BString& what)
+{
+    std::lock_guard<std::mutex> lock(reportsMutex);
+    reports.push_back(std::string(where.CStr()) + ": " + what.CStr());
+}
+
+std::vector<std::string> reportsSoFar()
+{
+    std::lock_guard<std::mutex> lock(reportsMutex);
+    return reports;
+}
+
+// Installs recordReport for one test and restores the previous handler afterwards.
+class RecordedReports
+{
+public:
+    RecordedReports() : previous(BErrorReport::setHandler(recordReport))
+    {
+        std::lock_guard<std::mutex> lock(reportsMutex);
+        reports.clear();
+    }
+    ~RecordedReports() { BErrorReport::setHandler(previous); }
+    RecordedReports(const RecordedReports&) = delete;
+    RecordedReports& operator=(const RecordedReports&) = delete;
+
+private:
+    BErrorReport::Handler previous;
+};
+} // namespace
+
+TEST(BTimer, ListenerThatThrowsIsReportedAndTheManagerGoesOn)
+{
+    RecordedReports recorded;
+    RecordingListener throwing;
+    throwing.action = [](BTimer*, int) { throw std::runtime_error("listener failed"); };
+    BTimer failing(BString("failing"), false);
+    arm(failing, &throwing, 10, true);
+
+    ASSERT_TRUE(waitFor([&] { return throwing.calls.load() >= 2; })) << "a periodic timer keeps firing";
+    RecordingListener later;
+    BTimer next(BString("next"), false);
+    arm(next, &later, 10, false);
+    EXPECT_TRUE(waitFor([&] { return later.calls.load() == 1; })) << "other timers still fire";
+    cancelAndWaitDropped(failing);
+
+    const std::vector<std::string> seen = reportsSoFar();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), "failing: listener failed");
 }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 
 using lumo_test::RecordingWindowListener;
@@ -131,3 +132,79 @@ TEST_F(DeviceDirectoryWatchTest, MissingParentDirectoryStillGivesAWorkingThread)
     TMessageWindowThread::destroyWindow(w);
 }
 } // namespace
+
+namespace
+{
+// Destroys another window from inside its first device-change message.
+class DestroyingListener : public TWndMessageListener
+{
+public:
+    void onWindowMessage(TWindowHandle, unsigned int message, std::uintptr_t, std::intptr_t, int*) override
+    {
+        if (message != kWmDeviceChange)
+            return;
+        if (TWindowHandle target = victim.exchange(nullptr))
+            TMessageWindowThread::destroyWindow(target);
+        ++calls;
+    }
+    std::atomic<TWindowHandle> victim{nullptr};
+    std::atomic<int> calls{0};
+};
+
+// Stays inside its first device-change message until the test lets it go.
+class StuckListener : public TWndMessageListener
+{
+public:
+    void onWindowMessage(TWindowHandle, unsigned int message, std::uintptr_t, std::intptr_t, int*) override
+    {
+        if (message != kWmDeviceChange || entered.exchange(true))
+            return;
+        waitFor([this] { return release.load(); }, 60000);
+    }
+    std::atomic<bool> entered{false};
+    std::atomic<bool> release{false};
+};
+
+class MessageWindowLifetimeTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(waitFor([] { return !TMessageWindowThread::isThreadRunning(); })); }
+};
+} // namespace
+
+TEST_F(MessageWindowLifetimeTest, ListenerThatDestroysALaterWindowDuringDeliveryLeavesItUntold)
+{
+    DestroyingListener first;
+    RecordingWindowListener second;
+    TWindowHandle a = TMessageWindowThread::createWindow(&first, BString("destroyer"));
+    TWindowHandle b = TMessageWindowThread::createWindow(&second, BString("victim"));
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    first.victim = b;
+
+    ASSERT_TRUE(TMessageWindowThread::notifyDeviceListChanged());
+    ASSERT_TRUE(waitFor([&] { return first.calls.load() == 1; }));
+    ASSERT_TRUE(TMessageWindowThread::notifyDeviceListChanged());
+    ASSERT_TRUE(waitFor([&] { return first.calls.load() == 2; }));
+    EXPECT_EQ(second.count(kWmDeviceChange), 0) << "a window destroyed during a delivery hears nothing of it";
+    TMessageWindowThread::destroyWindow(a);
+}
+
+TEST_F(MessageWindowLifetimeTest, ThreadGivenUpByStopKeepsItsObjectUntilItEndsThenFreesIt)
+{
+    ASSERT_EQ(TMessageWindowThread::threadObjects(), 0);
+    StuckListener listener;
+    TWindowHandle window = TMessageWindowThread::createWindow(&listener, BString("stuck"));
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(TMessageWindowThread::notifyDeviceListChanged());
+    ASSERT_TRUE(waitFor([&] { return listener.entered.load(); }));
+
+    // The last window goes while its thread is stuck: the stop gives up after about 2 s.
+    TMessageWindowThread::destroyWindow(window);
+    EXPECT_FALSE(TMessageWindowThread::isThreadRunning());
+    EXPECT_EQ(TMessageWindowThread::threadObjects(), 1) << "the abandoned thread still runs in its object";
+
+    listener.release = true;
+    EXPECT_TRUE(waitFor([] { return TMessageWindowThread::threadObjects() == 0; }, 20000))
+        << "the object is freed once its thread has ended";
+}

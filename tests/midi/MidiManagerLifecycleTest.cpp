@@ -7,9 +7,11 @@
 #include "midi/MIDIDevChangeNotifier.h"
 #include "midi/MidiManager.h"
 #include "support/VirtualMidiBackend.h"
+#include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -90,6 +92,43 @@ void openBeforeStartScenario()
     finish();
 }
 
+void closeWhileSuspendedScenario()
+{
+    MidiManager* manager = MidiManager::getInstance();
+    VirtualMidiFactory factory;
+    factory.setRescanOnChange(true);
+    manager->addFactory(&factory);
+    const int port = factory.addPort(true, "Suspended In");
+    manager->updateDevices(false, true);
+    const int index = manager->findDeviceByName("Suspended In", true);
+    check(index >= 0, "the update before start lists the device");
+    // The manager opens nothing before start; open the device object directly, as a backend
+    // whose port was already open would leave it.
+    MMDevIn* record = manager->getInput(index);
+    record->createDevice();
+    check(record->getDeviceObject() != nullptr, "the factory makes a device object");
+    record->getDeviceObject()->openDevice();
+    check(factory.isPortOpen(port) && manager->isSuspended(), "an open device of a suspended manager");
+
+    struct
+    {
+        bool force;
+        bool staysOpen;
+        const char* what;
+    } const rows[] = {
+        {false, true, "without force a suspended manager leaves an open device open"},
+        {true, false, "with force it closes it"},
+    };
+    for (const auto& row : rows)
+    {
+        manager->getInput(index)->pending.store(1);
+        manager->closeInput(index, row.force);
+        check(factory.isPortOpen(port) == row.staysOpen, row.what);
+        check(manager->getInput(index)->pending.load() == 0, "either way the device is no longer wanted");
+    }
+    finish();
+}
+
 void shutdownScenario()
 {
     bool deleted = false;
@@ -112,6 +151,75 @@ void shutdownScenario()
     finish();
 }
 
+std::atomic<bool> destructionBegun{false};
+struct DestructionSignal : MidiManagerInitializer
+{
+    void managerDestroying() override { destructionBegun = true; }
+};
+
+// Holds the first device opening on a thread other than the main one until the manager's
+// destruction has begun, then gives it a second to go all the way (it must not).
+struct SlowOpenListener : MidiManagerDeviceControlListener
+{
+    void deviceWillOpen(int, bool) override
+    {
+        if (std::this_thread::get_id() == mainThread || entered.exchange(true))
+            return;
+        lumo_test::waitFor([] { return destructionBegun.load(); }, 20000);
+        managerGoneMeanwhile = lumo_test::waitFor([] { return MidiManager::peekInstance() == nullptr; }, 1000);
+        returned = true;
+    }
+    std::thread::id mainThread = std::this_thread::get_id();
+    std::atomic<bool> entered{false};
+    std::atomic<bool> returned{false};
+    std::atomic<bool> managerGoneMeanwhile{false};
+};
+
+struct ListToldListener : TMidiDeviceListListener
+{
+    void deviceListChanged() override
+    {
+        if (std::this_thread::get_id() != mainThread)
+            toldOnTimerThread = true;
+    }
+    std::thread::id mainThread = std::this_thread::get_id();
+    std::atomic<bool> toldOnTimerThread{false};
+};
+
+void shutdownDuringUpdatePassScenario()
+{
+    MidiManager::registerInitializer(new DestructionSignal());
+    MidiManager* manager = MidiManager::getInstance();
+    check(!manager->getNotifier()->isPollMode(), "the notifier hears device changes");
+    // Factories are AutoDelete objects: this one goes with the others at shutdown.
+    auto* factory = new VirtualMidiFactory();
+    factory->setRescanOnChange(true);
+    manager->addFactory(factory);
+    manager->start();
+    SlowOpenListener slow;
+    ListToldListener told; // after the alias manager, which rebuilds its aliases in the same call
+    manager->addDeviceControlListener(&slow);
+    manager->addDeviceListListener(&told);
+
+    // An open input unplugged stays wanted; replugged, the notifier's pass reopens it.
+    int port = factory->addPort(true, "Replugged In");
+    manager->updateDevices(true, true);
+    const int index = manager->findDeviceByName("Replugged In", true);
+    manager->openInput(index);
+    factory->removePort(port);
+    manager->updateDevices(true, true);
+    check(manager->getInput(index)->pending.load() == 1, "the unplugged input stays wanted");
+    factory->addPort(true, "Replugged In");
+    TMessageWindowThread::notifyDeviceListChanged();
+    check(lumo_test::waitFor([&] { return slow.entered.load(); }, 20000), "the pass reopens it on the timer thread");
+
+    AutoDelete::deleteAll();
+    check(slow.returned.load(), "the pass under way had finished when the manager was gone");
+    check(!slow.managerGoneMeanwhile.load(), "the manager stayed while its pass ran");
+    check(told.toldOnTimerThread.load(), "the pass told its device-list listeners before the manager went");
+    finish();
+}
+
 void useThreadsafeDeathTests()
 {
     // The manager starts threads; the child must re-run the executable rather than fork.
@@ -125,8 +233,20 @@ TEST(MidiManagerLifecycle, OpenBeforeStartStaysPendingUntilTheFirstUpdateAfterSt
     EXPECT_EXIT(openBeforeStartScenario(), ::testing::ExitedWithCode(0), "");
 }
 
+TEST(MidiManagerLifecycle, CloseWhileSuspendedClosesOnlyWhenForcedAndClearsPendingEitherWay)
+{
+    useThreadsafeDeathTests();
+    EXPECT_EXIT(closeWhileSuspendedScenario(), ::testing::ExitedWithCode(0), "");
+}
+
 TEST(MidiManagerLifecycle, GetInstanceAfterShutdownThrowsItsText)
 {
     useThreadsafeDeathTests();
     EXPECT_EXIT(shutdownScenario(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(MidiManagerLifecycle, ShutdownWaitsForTheUpdatePassUnderWayOnTheTimerThread)
+{
+    useThreadsafeDeathTests();
+    EXPECT_EXIT(shutdownDuringUpdatePassScenario(), ::testing::ExitedWithCode(0), "");
 }

@@ -476,3 +476,45 @@ TEST_F(MidiManagerTest, TwoFactoriesOfOneTypeDoNotHideEachOthersDevices)
     EXPECT_EQ(manager->getInput(first)->present.load(), 1);
     EXPECT_EQ(manager->getInput(other)->present.load(), 1);
 }
+
+TEST_F(MidiManagerTest, OutputFilterChangeReachesOnlyTheTargetItWasMadeFor)
+{
+    const int in = factory.addPort(true, name("In"));
+    const int first = factory.addPort(false, name("Out A"));
+    const int second = factory.addPort(false, name("Out B"));
+    manager->openInput(indexOf(name("In"), true));
+    manager->openOutput(manager->findDeviceByName(name("Out A"), false));
+    manager->openOutput(manager->findDeviceByName(name("Out B"), false));
+    TMidiAliasManager* aliases = TMidiAliasManager::getInstance();
+    TMidiAlias* source = aliases->getAlias(name("in"), TMidiAlias::kInput, true, -1);
+    aliases->setAlias(name("in"), TMidiAlias::kInput, name("in"), name("In"), true);
+    for (const char* target : {"Out A", "Out B"})
+    {
+        TMidiAlias* alias = aliases->getAlias(name(target), TMidiAlias::kOutput, true, -1);
+        aliases->setAlias(name(target), TMidiAlias::kOutput, name(target), name(target), true);
+        TMidiRouter::getInstance()->addRoute(alias, source);
+    }
+
+    // Transposes each target's copy up one semitone: applied once per target, every target
+    // gets the note one up, whatever the order in which targets are served.
+    struct Transpose : MidiOutDeviceFilter
+    {
+        void filterOutput(int, const unsigned char** data, int* length, int*) override
+        {
+            std::copy(*data, *data + *length, buffer);
+            buffer[1] = static_cast<unsigned char>(buffer[1] + 1);
+            *data = buffer;
+        }
+        unsigned char buffer[3] = {};
+    } transpose;
+    manager->addOutputFilter(&transpose);
+    factory.feedShort(in, 0x90, 60, 100);
+    manager->removeOutputFilter(&transpose);
+
+    for (const int output : {first, second})
+    {
+        const auto sent = factory.sentTo(output);
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].packed, 0x643D90u) << "note 61, transposed once";
+    }
+}

@@ -321,7 +321,7 @@ TEST_F(AliasManagerTest, EveryDeviceGetsABoundAliasOfItsOwnNameInOneNotification
     EXPECT_EQ(app.count(), afterCreate);
 }
 
-TEST_F(AliasManagerTest, LoadReadsTheDocumentedEdgeCases)
+TEST_F(AliasManagerTest, LoadParsesDirectionPrefixesAndStopsAtTheFirstGap)
 {
     writeBytes(iniPath("load.ini"),
                "[MIDI.alias]\n"
