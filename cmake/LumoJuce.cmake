@@ -18,6 +18,7 @@
 # embedded with JUCE's binary-data generator into `lumo_resources` (namespace LumoResources,
 # header LumoResources.h), where a resource is found by its original file name.
 include_guard(GLOBAL)
+include(LumoJuceConfig)
 
 set(LUMO_JUCE_MODULES juce_core juce_events juce_data_structures juce_graphics juce_gui_basics)
 set(LUMO_RESOURCES_DIR "${PROJECT_SOURCE_DIR}/resources")
@@ -50,29 +51,7 @@ foreach(module IN LISTS LUMO_JUCE_MODULES)
     target_link_libraries(lumo_juce PRIVATE juce::${module})
 endforeach()
 
-# One JUCE configuration for the module code and for every user of it: JUCE's classes change
-# layout with some of these switches, so they must never differ between the two.
-target_compile_definitions(lumo_juce PUBLIC
-    JUCE_STANDALONE_APPLICATION=1
-    JUCE_WEB_BROWSER=0
-    JUCE_USE_CURL=0
-    JUCE_LOAD_CURL_SYMBOLS_LAZILY=0
-    JUCE_REPORT_APP_USAGE=0
-    JUCE_DISPLAY_SPLASH_SCREEN=0
-    # The dialogs and the error box run modal loops.
-    JUCE_MODAL_LOOPS_PERMITTED=1
-    JUCE_STRICT_REFCOUNTEDPOINTER=1)
-# The module targets' own definitions (module availability, debug/release, platform) must reach
-# the users as well.
-target_compile_definitions(lumo_juce INTERFACE
-    $<TARGET_PROPERTY:lumo_juce,COMPILE_DEFINITIONS>)
-target_include_directories(lumo_juce SYSTEM INTERFACE "${LUMO_JUCE_MODULES_DIR}")
-target_compile_features(lumo_juce PUBLIC cxx_std_17)
-set_target_properties(lumo_juce PROPERTIES
-    POSITION_INDEPENDENT_CODE ON
-    VISIBILITY_INLINES_HIDDEN ON
-    C_VISIBILITY_PRESET hidden
-    CXX_VISIBILITY_PRESET hidden)
+lumo_juce_configuration(lumo_juce "${LUMO_JUCE_MODULES_DIR}")
 lumo_use_ccache(lumo_juce)
 
 if(WIN32)

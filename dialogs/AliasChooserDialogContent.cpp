@@ -9,19 +9,6 @@
 
 namespace
 {
-// Closes an alias-manager change batch however the scope is left.
-class BatchScope
-{
-public:
-    explicit BatchScope(TMidiAliasManager& manager_) : manager(manager_) { manager.beginBatch(); }
-    ~BatchScope() { manager.endBatch(); }
-    BatchScope(const BatchScope&) = delete;
-    BatchScope& operator=(const BatchScope&) = delete;
-
-private:
-    TMidiAliasManager& manager;
-};
-
 bool titleBefore(const BString& a, const BString& b)
 {
     return BString::Compare(a.ToUpper(), b.ToUpper()) < 0;
@@ -223,7 +210,7 @@ void AliasChooserDialogContent::layoutRows(bool reset)
 void AliasChooserDialogContent::applyAssignments()
 {
     TMidiAliasManager* manager = TMidiAliasManager::getInstance();
-    const BatchScope batch(*manager);
+    const TMidiAliasManager::BatchScope batch(*manager);
     for (const std::unique_ptr<AliasRow>& row : rows)
     {
         if (! row->hasComponents())

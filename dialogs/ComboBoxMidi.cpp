@@ -16,19 +16,6 @@ const char* const kNoAssignmentText = "(no assignment)";
 const char* const kDontAskText = "(none - don't ask again)";
 const char* const kNoPortsText = "(no ports available)";
 const char* const kPendingSuffix = " (pending)";
-
-// Closes an alias-manager change batch however the scope is left.
-class BatchScope
-{
-public:
-    explicit BatchScope(TMidiAliasManager& manager_) : manager(manager_) { manager.beginBatch(); }
-    ~BatchScope() { manager.endBatch(); }
-    BatchScope(const BatchScope&) = delete;
-    BatchScope& operator=(const BatchScope&) = delete;
-
-private:
-    TMidiAliasManager& manager;
-};
 } // namespace
 
 ComboBoxMidi::ComboBoxMidi(bool isInput_)
@@ -217,7 +204,7 @@ bool ComboBoxMidi::applyToAlias()
                 device = record->displayName();
 
     TMidiAliasManager* aliases = TMidiAliasManager::getInstance();
-    const BatchScope batch(*aliases);
+    const TMidiAliasManager::BatchScope batch(*aliases);
     const BString name = alias->name();
     const bool changed = aliases->setAlias(name, alias->direction.load(), name, device, false);
     if (device.IsEmpty())

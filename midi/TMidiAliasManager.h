@@ -69,6 +69,19 @@ public:
     void beginBatch();
     void endBatch();
 
+    // A change batch for a scope, closed however the scope is left (exceptions included).
+    class BatchScope
+    {
+    public:
+        explicit BatchScope(TMidiAliasManager& manager_) : manager(manager_) { manager.beginBatch(); }
+        ~BatchScope() { manager.endBatch(); }
+        BatchScope(const BatchScope&) = delete;
+        BatchScope& operator=(const BatchScope&) = delete;
+
+    private:
+        TMidiAliasManager& manager;
+    };
+
     // Unique add; removal by identity. Listeners are called first registered first.
     void addListener(TMidiAliasChangeListener* listener);
     void removeListener(TMidiAliasChangeListener* listener);
