@@ -206,3 +206,26 @@ TEST_F(AliasChooserDialogTest, ReopeningRebuildsRowsForAliasesAddedMeanwhile)
     EXPECT_EQ(content().getRowCount(), 2);
 }
 } // namespace
+
+namespace
+{
+TEST_F(AliasChooserDialogTest, TheSizeLeftByTheUserIsUsedForTheNextOpening)
+{
+    alias("MIDI Input", TMidiAlias::kInput);
+    for (int i = 0; i < 12; ++i)
+        alias(("Port " + std::to_string(i)).c_str(), TMidiAlias::kOutput);
+    open();
+    dialog->setVisible(true);
+    const auto border = dialog->getContentComponentBorder();
+    dialog->setSize(500 + border.getLeftAndRight(), 300 + border.getTopAndBottom());
+    dialog->setVisible(false);
+    EXPECT_EQ(dialog->getRememberedWidth(), 500);
+    EXPECT_EQ(dialog->getRememberedHeight(), 300);
+
+    open();
+    dialog->sizeAndCentre();
+    EXPECT_EQ(content().getWidth(), 500);
+    // Thirteen rows need more than the remembered height: it is kept.
+    EXPECT_EQ(content().getHeight(), 300);
+}
+} // namespace
