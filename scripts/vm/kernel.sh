@@ -8,8 +8,8 @@
 #
 # The kernel package is downloaded and unpacked (dpkg -x), never installed: the host keeps its own
 # kernel. Its name carries the ABI (linux-image-6.1.0-NN-amd64) and changes with security updates,
-# so it is looked up through the linux-image-amd64 metapackage every time; the lookup is cheap and
-# a new kernel simply gets a new cache folder.
+# so it is looked up through the linux-image-amd64 metapackage every time; a new kernel simply
+# gets a new cache folder.
 #
 # Usage: kernel.sh [CACHE_ROOT]   (default: $LUMO_BUILD/vm, i.e. build/vm)
 set -euo pipefail
@@ -31,12 +31,14 @@ busybox=/bin/busybox
 dpkg-query -W -f '${Status}' busybox-static 2>/dev/null | grep -q "ok installed" \
     || fail "busybox-static is not installed"
 
-# linux-image-amd64 depends on exactly one versioned image package.
-package="$(apt-cache depends linux-image-amd64 2>/dev/null |
-    awk '$1 == "Depends:" && $2 ~ /^linux-image-[0-9]/ { print $2; exit }')"
+# The metapackage linux-image-amd64 depends on exactly one image package, pinned to its own
+# version: "Depends: linux-image-6.1.0-57-amd64 (= 6.1.192-3)". One apt-cache call gives both
+# (each call costs seconds where apt keeps no binary cache).
+depends="$(apt-cache show --no-all-versions linux-image-amd64 2>/dev/null | sed -n 's/^Depends: //p' | head -n 1)"
+package="$(echo "$depends" | tr ',' '\n' | sed -nE 's/^ *(linux-image-[0-9][^ ]*).*/\1/p' | head -n 1)"
+version="$(echo "$depends" | tr ',' '\n' | sed -nE 's/^ *linux-image-[0-9][^ ]* \(= ([^)]*)\).*/\1/p' | head -n 1)"
 [ -n "$package" ] || fail "apt-cache knows no kernel behind linux-image-amd64 (has 'apt-get update' run?)"
-version="$(apt-cache show --no-all-versions "$package" 2>/dev/null | awk '$1 == "Version:" { print $2; exit }')"
-[ -n "$version" ] || fail "apt-cache has no version of $package"
+[ -n "$version" ] || fail "linux-image-amd64 does not pin the version of $package: '$depends'"
 release="${package#linux-image-}"
 
 cache="$cache_root/${package}_${version//[:~]/_}"
