@@ -9,7 +9,9 @@ if [ ! -x "$loader" ]; then
     echo "Wine's 32-bit loader $loader is not installed (package wine32:i386)"
     exit 1
 fi
-out="$(timeout 60 "$loader" --version 2>&1)"
+# Through sh's exec: bash and execvp() would read a binary they cannot execute as a shell script
+# and hide the kernel's refusal behind a syntax error.
+out="$(timeout 60 /bin/sh -c 'exec "$0" --version' "$loader" 2>&1)"
 status=$?
 if [ $status -eq 0 ]; then
     exit 0
