@@ -123,13 +123,17 @@ timeout -k 10 "$timeout_s" "$qemu" -M pc -accel tcg,thread=multi -cpu max,-smap 
 qemu_status=${PIPESTATUS[0]}
 set -e
 elapsed=$((SECONDS - started))
+qemu_errors="$(tail -n 5 "$ctl/qemu.err")"
+if [ -n "$qemu_errors" ] && grep -q '^@@LUMO-VM-INIT' "$console"; then
+    echo "$qemu_errors" >&2
+fi
 
 if [ "$qemu_status" -eq 124 ] || [ "$qemu_status" -eq 137 ]; then
     echo "vm: timed out after $elapsed s (limit ${timeout_s} s); the guest was stopped" >&2
     exit 124
 fi
 if ! grep -q '^@@LUMO-VM-INIT' "$console"; then
-    fail "qemu could not start the VM (qemu exit status $qemu_status): $(tail -n 5 "$ctl/qemu.err" "$console" 2>/dev/null)"
+    fail "qemu could not start the VM (qemu exit status $qemu_status)${qemu_errors:+: $qemu_errors}"
 fi
 if broken="$(grep -m1 '^@@LUMO-VM-BROKEN' "$console")"; then
     fail "the guest could not run the command: ${broken#@@LUMO-VM-BROKEN }"
