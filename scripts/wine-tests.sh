@@ -88,6 +88,10 @@ keepalive="$build_dir/tests/wine-keepalive.exe"
 if [ -f "$keepalive" ]; then
     "$LUMO_WINE" "$keepalive" </dev/null >/dev/null 2>&1 &
     keepalive_pid=$!
+    # Once one more process has come and gone, Wine's services are up for the tests.
+    ready_started=$SECONDS
+    "$LUMO_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    echo "=== wine-tests: Wine session up in $((SECONDS - ready_started)) s"
 else
     echo "wine-tests: $keepalive was not built; every test process restarts Wine's services" >&2
 fi
