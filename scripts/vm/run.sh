@@ -119,7 +119,7 @@ timeout -k 10 "$timeout_s" "$qemu" -M pc -accel tcg,thread=multi -cpu max,-smap 
     -device "virtio-9p-pci,fsdev=hostroot,mount_tag=hostroot" \
     -fsdev "local,id=ctl,path=$ctl,security_model=none,multidevs=remap" \
     -device "virtio-9p-pci,fsdev=ctl,mount_tag=lumo-ctl" \
-    "${share_args[@]}" </dev/null 2>"$ctl/qemu.err" | tr -d '\r' | tee "$console"
+    "${share_args[@]}" </dev/null 2>"$ctl/qemu.err" | sed -u 's/\r$//' | tee "$console"
 qemu_status=${PIPESTATUS[0]}
 set -e
 elapsed=$((SECONDS - started))

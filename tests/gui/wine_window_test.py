@@ -31,6 +31,19 @@ def settings_files(prefix):
                                   "Vantor Quorvel", "lumo.qrcf"))
 
 
+class SessionDisplay(wt.Display):
+    """The X display the Wine session of this run already uses ($DISPLAY).
+
+    Wine's desktop process belongs to the display of the session's first windowed program; a
+    program started on another display finds no display adapter through DXGI, and the toolkit
+    then crashes creating its first window. So the program goes where the session is, and only
+    a run without any display gets a virtual one of its own."""
+
+    def __init__(self):
+        self.proc = None
+        self.name = os.environ["DISPLAY"]
+
+
 def crashed(log_path):
     # Wine's report of a crash; the crashed process may linger in Wine's debugger after it.
     with open(log_path, "rb") as log:
@@ -73,7 +86,7 @@ def main():
 
     program_folder = tempfile.mkdtemp(prefix="lumo-wine-window-")
     program = wt.Program(lumo, program_folder, "lumo.exe")
-    display = wt.Display()
+    display = SessionDisplay() if os.environ.get("DISPLAY") else wt.Display()
     log_path = os.path.join(out, "wine-output.txt")
     logs = []
     try:
