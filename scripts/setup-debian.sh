@@ -22,6 +22,10 @@ packages=(
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core python3
     # the face the front-plate generator letters the plate with
     fonts-urw-base35
+    # the test VM (scripts/vm/): qemu boots the distribution's kernel, which is downloaded and
+    # unpacked, not installed; busybox-static is the initramfs; cpio/xz/zstd pack and unpack,
+    # kmod works out the order modules load in (depmod) and loads them in the guest (modprobe)
+    qemu-system-x86 busybox-static cpio xz-utils zstd kmod
 )
 
 sudo=""

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Installs what the project needs, then builds and runs every test: Linux, Linux with
 # AddressSanitizer + UndefinedBehaviorSanitizer, with ThreadSanitizer, the 32-bit Windows build
-# under Wine (where the kernel can run 32-bit programs) and a 64-bit Windows build under Wine.
+# under Wine (inside the test VM of scripts/vm/ where this kernel cannot run 32-bit programs) and a
+# 64-bit Windows build under Wine.
 set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/common.sh"
@@ -16,6 +17,29 @@ skipped=()
 tests_passed=0
 tests_failed=0
 
+# record_suite NAME STATUS LOG: records a suite's outcome and adds its CTest summary to the totals.
+record_suite() {
+    local name="$1" status="$2" log="$3"
+    if [ "$status" -eq 0 ]; then
+        passed+=("$name")
+    else
+        failed+=("$name")
+    fi
+    # "100% tests passed, 0 tests failed out of 42"
+    local summary
+    summary="$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" 2>/dev/null | tail -n 1)"
+    if [ -n "$summary" ]; then
+        local total bad
+        total="$(echo "$summary" | sed -E 's/.*out of ([0-9]+).*/\1/')"
+        bad="$(echo "$summary" | sed -E 's/.*, ([0-9]+) tests? failed.*/\1/')"
+        tests_passed=$((tests_passed + total - bad))
+        tests_failed=$((tests_failed + bad))
+    elif [ "$status" -ne 0 ]; then
+        # Nothing ran (or the run broke before CTest's summary): count the suite as one failure.
+        tests_failed=$((tests_failed + 1))
+    fi
+}
+
 # run_suite NAME CTEST-ARGS...: runs ctest in $LUMO_BUILD/NAME and records the outcome.
 run_suite() {
     local name="$1"
@@ -23,21 +47,37 @@ run_suite() {
     echo "=== test $name"
     local log="$LUMO_BUILD/$name/ctest-output.log"
     ctest --test-dir "$LUMO_BUILD/$name" --output-on-failure "$@" 2>&1 | tee "$log"
-    if [ "${PIPESTATUS[0]}" -eq 0 ]; then
-        passed+=("$name")
-    else
-        failed+=("$name")
+    record_suite "$name" "${PIPESTATUS[0]}" "$log"
+}
+
+# run_win32_in_vm: runs the 32-bit tree under Wine inside one boot of the test VM. The folders the
+# guest writes for us are shared: the run's results (CTest's output, the console, a newly made
+# Wine prefix) and those the tests write their own reports into.
+run_win32_in_vm() {
+    local results="$LUMO_BUILD/win32/vm"
+    local cache="$LUMO_BUILD/wineprefix-cache-win32"
+    rm -rf "$results"
+    mkdir -p "$results"
+    local started=$SECONDS
+    "$here/vm/run.sh" --timeout 2700 --log "$results/console.log" \
+        --share "$results" \
+        --share "$LUMO_BUILD/win32/Testing" \
+        --share "$LUMO_BUILD/win32/tests/gui/wine-window" \
+        --env LUMO_BUILD="$LUMO_BUILD" \
+        --env LUMO_WINE_PREFIX_CACHE="$cache" \
+        --env LUMO_WINE_PREFIX_IN_PLACE=1 \
+        --env LUMO_WINE_PREFIX_SAVE="$results/wineprefix" \
+        -- "$here/wine-tests.sh" "$LUMO_BUILD/win32" "$results/ctest-output.log" -j 1
+    local status=$?
+    echo "=== win32 VM run: status $status after $((SECONDS - started)) s"
+    # A prefix made in this boot is kept for the next ones.
+    if [ -f "$results/wineprefix/.lumo-prefix" ]; then
+        rm -rf "$cache"
+        mv "$results/wineprefix" "$cache"
     fi
-    # "100% tests passed, 0 tests failed out of 42"
-    local summary
-    summary="$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)"
-    if [ -n "$summary" ]; then
-        local total bad
-        total="$(echo "$summary" | sed -E 's/.*out of ([0-9]+).*/\1/')"
-        bad="$(echo "$summary" | sed -E 's/.*, ([0-9]+) tests? failed.*/\1/')"
-        tests_passed=$((tests_passed + total - bad))
-        tests_failed=$((tests_failed + bad))
-    fi
+    cp "$results/ctest-output.log" "$LUMO_BUILD/win32/ctest-output.log" 2>/dev/null \
+        || echo "(no CTest output came back from the VM)" >"$LUMO_BUILD/win32/ctest-output.log"
+    record_suite win32 "$status" "$LUMO_BUILD/win32/ctest-output.log"
 }
 
 configuration() {
@@ -70,7 +110,8 @@ fi
 echo "=== tsan done at $((SECONDS - t0)) s"
 
 # Wine creates windows (the hidden message windows included) only with an X display: one virtual
-# display serves the prefixes, their servers and every Windows test process.
+# display serves the prefixes, their servers and every Windows test process on this machine (the
+# test VM starts its own).
 xvfb_pid=""
 if [ -z "${DISPLAY:-}" ]; then
     for n in $(seq 70 99); do
@@ -84,19 +125,23 @@ if [ -z "${DISPLAY:-}" ]; then
     done
 fi
 
-# The Windows build is always cross-compiled (warnings are errors there too); its tests run under
-# Wine wherever the kernel can execute 32-bit programs.
-export WINEPREFIX="$LUMO_BUILD/wineprefix"
+# The Windows build is always cross-compiled (warnings are errors there too). Its tests run under
+# Wine's 32-bit loader: here if this kernel can execute 32-bit programs, else (with LUMO_VM_TESTS=1)
+# inside the test VM, whose kernel can.
 if configuration win32 -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$LUMO_ROOT/cmake/mingw-i686.cmake"; then
     if why="$("$here/wine-probe.sh")"; then
-        rm -rf "$WINEPREFIX"
-        "$here/wine-prefix.sh"
-        run_suite win32 -j 1
-        wineserver -k 2>/dev/null || true
+        echo "=== test win32"
+        "$here/wine-tests.sh" "$LUMO_BUILD/win32" "$LUMO_BUILD/win32/ctest-output.log" -j 1
+        record_suite win32 $? "$LUMO_BUILD/win32/ctest-output.log"
+    elif [ "${LUMO_VM_TESTS:-0}" = 1 ]; then
+        echo "=== test win32 in the test VM: $why"
+        run_win32_in_vm
     else
-        echo "=== test win32 NOT RUN: $why"
-        skipped+=("win32 (built, not run: $why)")
+        # The emulated run takes 20 to 35 minutes on a 2-core machine and two editor tests still
+        # fail there; until both are settled it runs on request only.
+        echo "=== test win32 NOT RUN: $why (LUMO_VM_TESTS=1 runs it in the test VM)"
+        skipped+=("win32 (built, not run: $why; LUMO_VM_TESTS=1 runs it in the test VM)")
     fi
 fi
 echo "=== win32 done at $((SECONDS - t0)) s"
@@ -106,13 +151,10 @@ echo "=== win32 done at $((SECONDS - t0)) s"
 # itself ships as 32-bit only, so this tree leaves it out.
 if configuration win64 -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_APP=OFF \
         -DCMAKE_TOOLCHAIN_FILE="$LUMO_ROOT/cmake/mingw-x86_64.cmake"; then
-    export LUMO_WINE_ARCH=win64
-    export WINEPREFIX="$LUMO_BUILD/wineprefix64"
-    rm -rf "$WINEPREFIX"
-    "$here/wine-prefix.sh"
-    run_suite win64 -j 1
-    wineserver -k 2>/dev/null || true
-    unset LUMO_WINE_ARCH
+    echo "=== test win64"
+    LUMO_WINE_ARCH=win64 WINEPREFIX="$LUMO_BUILD/wineprefix64" \
+        "$here/wine-tests.sh" "$LUMO_BUILD/win64" "$LUMO_BUILD/win64/ctest-output.log" -j 1
+    record_suite win64 $? "$LUMO_BUILD/win64/ctest-output.log"
 fi
 echo "=== win64 done at $((SECONDS - t0)) s"
 if [ -n "$xvfb_pid" ]; then

@@ -12,5 +12,8 @@ if [ "${LUMO_WINE_ARCH:-win32}" = win64 ]; then
     LUMO_WINE=/usr/lib/wine/wine64
 else
     export WINEPREFIX="${WINEPREFIX:-$lumo_wine_here/../build/wineprefix}"
+    # A plain 32-bit prefix: the product is 32-bit only, and a 64-bit prefix with 32-bit support
+    # takes several times as long to create.
+    export WINEARCH=win32
     LUMO_WINE=wine
 fi

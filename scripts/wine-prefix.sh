@@ -1,22 +1,50 @@
 #!/bin/bash
-# Creates a Wine prefix for the test runs (see scripts/wine-env.sh for which one) and starts a
+# Creates the Wine prefix for the test runs (see scripts/wine-env.sh for which one) and starts a
 # persistent wineserver, so that CTest does not wait on Wine's background processes.
-# Idempotent within one run.
-set -eu
+#
+# A prefix made here carries a stamp (.lumo-prefix) naming the Wine version, the architecture and
+# this script's contents; one with another stamp, or none, is made anew. With
+# LUMO_WINE_PREFIX_SAVE=DIR a copy of a newly made prefix, taken before anything ran in it, is
+# saved to DIR for later runs. `wine-prefix.sh --key` prints the stamp a prefix needs.
+set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/wine-env.sh"
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+key="arch=${LUMO_WINE_ARCH:-win32} wine=$(dpkg-query -W -f '${Version}' wine 2>/dev/null || echo unknown)"
+key="$key script=$(sha256sum "$here/wine-prefix.sh" | cut -c1-16)"
+if [ "${1:-}" = --key ]; then
+    echo "$key"
+    exit 0
+fi
+
+if [ ! -f "$WINEPREFIX/system.reg" ] || [ "$(cat "$WINEPREFIX/.lumo-prefix" 2>/dev/null)" != "$key" ]; then
+    started=$SECONDS
+    rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     "$LUMO_WINE" wineboot --init >/dev/null 2>&1 || true
     wineserver -w || true
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "wine-prefix: wineboot made no prefix in $WINEPREFIX" >&2
+        exit 1
+    fi
     # A crash must end the process instead of waiting for someone to close the debugger dialog.
     "$LUMO_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
         >/dev/null 2>&1
     # JUCE asks for this monospaced face; map it to the one Debian installs.
     "$LUMO_WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Bitstream Vera Sans Mono' \
         /t REG_SZ /d 'DejaVu Sans Mono' /f >/dev/null 2>&1
+    # The registry is on disk once the server has ended.
     wineserver -w || true
+    echo "$key" >"$WINEPREFIX/.lumo-prefix"
+    echo "wine-prefix: made $WINEPREFIX (${LUMO_WINE_ARCH:-win32}) in $((SECONDS - started)) s" >&2
+    if [ -n "${LUMO_WINE_PREFIX_SAVE:-}" ]; then
+        rm -rf "$LUMO_WINE_PREFIX_SAVE.new"
+        mkdir -p "$(dirname "$LUMO_WINE_PREFIX_SAVE")"
+        cp -a "$WINEPREFIX" "$LUMO_WINE_PREFIX_SAVE.new"
+        rm -rf "$LUMO_WINE_PREFIX_SAVE"
+        mv "$LUMO_WINE_PREFIX_SAVE.new" "$LUMO_WINE_PREFIX_SAVE"
+        echo "wine-prefix: saved a copy in $LUMO_WINE_PREFIX_SAVE" >&2
+    fi
 fi
 # Keep the server alive between the test processes of one run.
 wineserver -p10 || true
