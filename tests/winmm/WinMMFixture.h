@@ -3,6 +3,7 @@
 #pragma once
 
 #include "midi/MidiDeviceDescriptor.h"
+#include "midi/TMidiDeviceBase.h"
 #include "midi/winmm/MidiWinFactory.h"
 #include "support/FakeWinMMDriver.h"
 
