@@ -360,6 +360,21 @@ int FakeWinMMDriver::feedSysEx(int id, const unsigned char* data, int length, st
     return pieces;
 }
 
+bool FakeWinMMDriver::deliverShortNow(int id, std::uint32_t packed, std::uint32_t timestamp)
+{
+    Handle* target = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        for (const auto& h : handles)
+            if (h->open && h->isInput && h->id == id)
+                target = h.get();
+    }
+    if (target == nullptr)
+        return false;
+    target->callback(target, WinMM::kInData, target->instance, packed, timestamp);
+    return true;
+}
+
 void FakeWinMMDriver::closeFromDriver(bool isInput, int id)
 {
     std::lock_guard<std::mutex> guard(mutex);
@@ -403,6 +418,9 @@ unsigned FakeWinMMDriver::outShortMsg(WinMidiHandle handle, std::uint32_t messag
     Handle* h = live(handle);
     if (h == nullptr)
         return WinMM::kInvalidHandle;
+    shortCount.fetch_add(1);
+    if (!recordShortMessages.load())
+        return WinMM::kNoError;
     auto& log = sentLog[h->id];
     Sent sent;
     sent.isShort = true;

@@ -74,6 +74,12 @@ public:
     int feedSysEx(int id, const unsigned char* data, int length, std::uint32_t timestamp);
     // The driver closes the open port by itself (MIM_CLOSE / MOM_CLOSE), as on an unplug.
     void closeFromDriver(bool isInput, int id);
+    // Delivers one short message on the calling thread, which stands in for the driver's thread
+    // (for benchmarks: nothing is queued). False when input id is not open.
+    bool deliverShortNow(int id, std::uint32_t packed, std::uint32_t timestamp);
+    // Off: short messages sent are only counted (for benchmarks).
+    std::atomic<bool> recordShortMessages{true};
+    std::uint64_t shortMessagesSent() const { return shortCount.load(); }
     void drain();
 
     // --- Observations ---
@@ -142,6 +148,7 @@ private:
     std::atomic<int> closedOverHeld{0};
     std::atomic<int> unprepareFailures{0};
     std::atomic<int> lost{0};
+    std::atomic<std::uint64_t> shortCount{0};
     std::atomic<int> lastOutputId{-99};
 
     std::mutex jobMutex;
