@@ -33,16 +33,26 @@ void TMidiInputWin::open()
         throw EMidiError(EMidiError::textFor(
             result, true, BString::Format("Cannot open MIDI input device \"%s\":", name.CStr())));
     }
-    setHandle(handle);
-
-    // Headers left by an earlier close that the driver kept are abandoned there, not freed.
-    buffers.clear();
-    for (int i = 0; i < kBufferCount; ++i)
+    try
     {
-        auto header = std::make_unique<TMidiInHdr>(kBufferSize);
-        header->queue(handle);
-        buffers.push_back(std::move(header));
+        for (int i = 0; i < kBufferCount; ++i)
+        {
+            auto header = std::make_unique<TMidiInHdr>(kBufferSize);
+            buffers.push_back(std::move(header));
+            buffers.back()->queue(handle);
+        }
     }
+    catch (...)
+    {
+        // The device stays closed: nothing may be left with the driver or behind the handle.
+        closing.store(true, std::memory_order_release);
+        system.inReset(handle);
+        waitForBuffers();
+        releaseBuffers(handle);
+        system.inClose(handle);
+        throw;
+    }
+    setHandle(handle);
 }
 
 void TMidiInputWin::close(void* backendHandle)

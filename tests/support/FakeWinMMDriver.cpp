@@ -298,6 +298,10 @@ unsigned FakeWinMMDriver::inAddBuffer(WinMidiHandle handle, WinMidiHeader* heade
         return WinMM::kInvalidHandle;
     if (h->prepared.count(header) == 0)
         return kUnprepared;
+    if (addBufferFailsAfter.load() == 0)
+        return WinMM::kError;
+    if (addBufferFailsAfter.load() > 0)
+        addBufferFailsAfter.fetch_sub(1);
     h->held.push_back(header);
     return WinMM::kNoError;
 }

@@ -65,6 +65,8 @@ public:
     std::atomic<bool> doneBeforeLongMsgReturns{false};
     // false: long messages stay with the driver until a reset.
     std::atomic<bool> completeLongMessages{true};
+    // >= 0: midiInAddBuffer fails once this many more buffers were accepted.
+    std::atomic<int> addBufferFailsAfter{-1};
 
     // --- Driver side ---
     // Queues one short message for input id; false when it is not open.

@@ -120,6 +120,17 @@ TEST_F(WinMMInput, PortHeldByAnotherProgramFailsWithTwoLines)
     EXPECT_FALSE(input->isOpen());
 }
 
+TEST_F(WinMMInput, FailedQueueingLeavesThePortClosedAndTheDriverEmpty)
+{
+    driver.addBufferFailsAfter = 5;
+    EXPECT_THROW(open(), EMidiError);
+    EXPECT_FALSE(input->isOpen());
+    driver.drain();
+    EXPECT_EQ(driver.heldByDriver(), 0);
+    EXPECT_EQ(driver.closedOverHeldBuffers(), 0);
+    EXPECT_EQ(driver.failedUnprepares(), 0);
+}
+
 TEST_F(WinMMInput, CloseTakesEveryBufferBackBeforeFreeingIt)
 {
     open().start();
