@@ -58,7 +58,7 @@ public:
     static constexpr int kUnregistered = -1;
     // The driver finished it before the sender registered it: the sender frees it.
     static constexpr int kFinishedEarly = -2;
-    // Left by a close that the driver did not answer in time: freed only if it ever comes back.
+    // Left by a close that the driver did not answer in time: freed once the port is closed.
     static constexpr int kAbandoned = -3;
 
     using TMidiHdrBase::TMidiHdrBase;

@@ -49,7 +49,7 @@ void TMidiInputWin::open()
         system.inReset(handle);
         waitForBuffers();
         releaseBuffers(handle);
-        system.inClose(handle);
+        closeHandle(handle);
         throw;
     }
     setHandle(handle);
@@ -78,7 +78,17 @@ void TMidiInputWin::close(void* backendHandle)
     }
     releaseBuffers(handle);
     if (handle != nullptr)
-        system.inClose(handle);
+        closeHandle(handle);
+}
+
+void TMidiInputWin::closeHandle(WinMidiHandle handle)
+{
+    // Once the driver has closed the port it no longer touches any buffer; if it refuses, the
+    // buffers it kept stay allocated for good.
+    if (WinMMSystem::get().inClose(handle) != WinMM::kNoError)
+        for (auto& header : parked)
+            header.release();
+    parked.clear();
 }
 
 void TMidiInputWin::releaseBuffers(WinMidiHandle handle)
@@ -87,8 +97,9 @@ void TMidiInputWin::releaseBuffers(WinMidiHandle handle)
     {
         if (handle != nullptr && header->unprepare(handle) != WinMM::kNoError)
         {
-            // The driver still holds it: freeing it would let the driver write into freed memory.
-            header.release();
+            // The driver still holds it: freeing it now would let the driver write into freed
+            // memory. It waits until the port is closed.
+            parked.push_back(std::move(header));
             ++abandoned;
         }
     }

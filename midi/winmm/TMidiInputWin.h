@@ -48,10 +48,13 @@ private:
     void bufferReturned(TMidiInHdr* header);
     bool waitForBuffers();
     void releaseBuffers(WinMidiHandle handle);
+    void closeHandle(WinMidiHandle handle);
 
     std::atomic<bool> started{false};
     std::atomic<bool> closing{false};
     std::vector<std::unique_ptr<TMidiInHdr>> buffers;
+    // Buffers the driver would not give back, kept until it has closed the port.
+    std::vector<std::unique_ptr<TMidiInHdr>> parked;
     int abandoned = 0;
 
     // Wakes close when the driver returns a buffer.

@@ -49,13 +49,19 @@ void TMidiOutputWin::close(void* backendHandle)
         WinMMSystem& system = WinMMSystem::get();
         // The reset makes the driver report every long message done (the callback frees them);
         // wait for that, bounded, rather than closing over buffers it still holds.
-        if (!closing.load(std::memory_order_acquire))
-            system.outReset(handle);
+        system.outReset(handle);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDoneTimeoutMs);
         while (headersInFlight() > 0 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         releaseLeftOverHeaders();
-        system.outClose(handle);
+        // Once the driver has closed the port it no longer touches any header; if it refuses,
+        // the headers it kept stay allocated for good.
+        const bool closed = system.outClose(handle) == WinMM::kNoError;
+        BLockGuard guard(headersLock);
+        if (!closed)
+            for (auto& header : parked)
+                header.release();
+        parked.clear();
     }
     pendingLong.store(0, std::memory_order_release);
 }
@@ -83,8 +89,10 @@ void TMidiOutputWin::releaseLeftOverHeaders()
     {
         if (header == nullptr)
             continue;
-        // The driver never reported it done, so it may still read it: it stays allocated.
+        // The driver never reported it done, so it may still read it: it stays allocated until
+        // the port is closed.
         header->slot = TMidiOutHdr::kAbandoned;
+        parked.emplace_back(header);
         header = nullptr;
         abandoned.fetch_add(1);
     }
@@ -225,7 +233,7 @@ void TMidiOutputWin::onDone(WinMidiHandle handle, TMidiOutHdr* header)
         BLockGuard guard(headersLock);
         if (header->slot == TMidiOutHdr::kAbandoned)
         {
-            doomed = released ? header : nullptr;
+            // Owned by the parked list; freed when the port is closed.
         }
         else if (header->slot >= 0)
         {

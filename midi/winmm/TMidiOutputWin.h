@@ -15,6 +15,7 @@
 #include "midi/winmm/TMidiHdrBase.h"
 
 #include <atomic>
+#include <memory>
 #include <vector>
 
 class TMidiOutputWin : public TMidiOutputBase
@@ -56,4 +57,6 @@ private:
     mutable BLock headersLock;
     // Freed entries are null and reused.
     std::vector<TMidiOutHdr*> headers;
+    // Headers the driver never reported done, kept until it has closed the port.
+    std::vector<std::unique_ptr<TMidiOutHdr>> parked;
 };
