@@ -468,10 +468,9 @@ unsigned FakeWinMMDriver::outLongMsg(WinMidiHandle handle, WinMidiHeader* header
         bool done = false;
         post([&] {
             completeLong(h, header);
-            {
-                std::lock_guard<std::mutex> guard(doneMutex);
-                done = true;
-            }
+            // Notified under the lock: the waiter destroys the condition when it returns.
+            std::lock_guard<std::mutex> guard(doneMutex);
+            done = true;
             doneSignal.notify_all();
         });
         std::unique_lock<std::mutex> guard(doneMutex);
