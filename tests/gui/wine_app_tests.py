@@ -56,8 +56,8 @@ def main():
         corners = [(wx + 1, wy + 1), (wx + ww - 2, wy + 1), (wx + 1, wy + wh - 2), (wx + ww - 2, wy + wh - 2)]
         wt.check(all(wt.is_black(shot.pixel(*c)) for c in corners), "the corners are cut away (rounded)")
         top, bottom, right = display_amber(shot, wx, wy)
-        wt.check(top > 2 * bottom > 0 and right == 0,
-                 "the display shows VERSION / 1.1 (%d, %d, %d amber pixels)" % (top, bottom, right))
+        # VERSION reaches into the seventh character cell, so only the line sizes are compared.
+        wt.check(top > 2 * bottom > 0, "the display shows VERSION / 1.1 (%d, %d amber pixels)" % (top, bottom))
 
         # The prompt follows 5 s after the start; Wine's own start-up is not counted exactly, so
         # the display is watched for a while.
