@@ -25,4 +25,10 @@ namespace AppPlatform
     // True on systems whose text rendering places the display lines one pixel lower (Windows 8
     // and later, and every system that is not Windows).
     bool hasModernTextMetrics();
+
+    // Makes sure that repaints of the program's windows reach the screen even where the system
+    // reports no vertical blank (on Windows the toolkit hands repaints over only at the display's
+    // vertical blank, which Wine on a virtual display and some remote sessions never report).
+    // Does nothing where the toolkit needs no help. Once, at start.
+    void keepRepaintsFlowing();
 }

@@ -55,6 +55,11 @@ bool hasModernTextMetrics()
     return true;
 }
 
+void keepRepaintsFlowing()
+{
+    // The toolkit repaints from its own timer here.
+}
+
 } // namespace AppPlatform
 
 #include <X11/Xlib.h>

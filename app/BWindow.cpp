@@ -76,6 +76,7 @@ bool BWindow::createAndShowContent(const juce::String& commandLine, bool borderl
                 setBackgroundColour(juce::Colour(0x00FFFFFF));
         }
 
+        AppPlatform::keepRepaintsFlowing();
         showAndSchedule(content->wantsVisible());
         return true;
     }

@@ -2,6 +2,25 @@
 
 #include "dialogs/NativeWindow.h"
 
+namespace
+{
+void settleAfterFade(ABaseDialog& dialog, int fadeMilliseconds)
+{
+    // Not every window system redraws a see-through window whose opacity changed (Wine without
+    // a compositor showed only the dialog's outline until later input), nor hands the keyboard
+    // to a window that was brought up without activation. Once the fade is over the dialog is
+    // drawn whole and takes the keyboard; where the fade already did both, nothing changes.
+    juce::Component::SafePointer<ABaseDialog> self(&dialog);
+    juce::Timer::callAfterDelay(fadeMilliseconds + 50, [self] {
+        if (self == nullptr || ! self->isVisible())
+            return;
+        self->setAlpha(1.0f);
+        self->repaint();
+        self->toFront(true);
+    });
+}
+} // namespace
+
 ABaseDialog::ABaseDialog(const juce::String& title, juce::Component* owner_)
     : juce::DialogWindow(title, juce::Colours::lightgrey, true, true),
       owner(owner_)
@@ -127,7 +146,9 @@ void ABaseDialog::showStep()
     toFront(false);
     NativeWindow::raise(*this);
     inTransition = false;
+    settleAfterFade(*this, fadeMilliseconds);
 }
+
 
 void ABaseDialog::hideStep()
 {

@@ -33,6 +33,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ] || [ "$(cat "$WINEPREFIX/.lumo-prefix" 2>/d
     # JUCE asks for this monospaced face; map it to the one Debian installs.
     "$LUMO_WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Bitstream Vera Sans Mono' \
         /t REG_SZ /d 'DejaVu Sans Mono' /f >/dev/null 2>&1
+    # Wine has no "Courier New", which every Windows machine has and the display lines ask for:
+    # without this the screenshots would show a proportional face no Windows user sees.
+    "$LUMO_WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Courier New' \
+        /t REG_SZ /d 'DejaVu Sans Mono' /f >/dev/null 2>&1
     # The registry is on disk once the server has ended.
     wineserver -w || true
     echo "$key" >"$WINEPREFIX/.lumo-prefix"

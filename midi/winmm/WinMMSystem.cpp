@@ -1,0 +1,32 @@
+#include "midi/winmm/WinMMSystem.h"
+
+namespace
+{
+std::atomic<WinMMSystem*> installed{nullptr};
+}
+
+WinMMSystem& WinMMSystem::get()
+{
+    WinMMSystem* system = installed.load(std::memory_order_acquire);
+    return system != nullptr ? *system : platformWinMMSystem();
+}
+
+void WinMMSystem::install(WinMMSystem* system)
+{
+    installed.store(system, std::memory_order_release);
+}
+
+bool WinMMSystem::isVistaOrLater()
+{
+    int known = vistaOrLater.load(std::memory_order_acquire);
+    if (known < 0)
+    {
+        // Before the first read or when it fails, Windows XP (5.1) is assumed.
+        int major = 5;
+        if (!majorVersion(major))
+            major = 5;
+        known = major >= 6 ? 1 : 0;
+        vistaOrLater.store(known, std::memory_order_release);
+    }
+    return known != 0;
+}
