@@ -22,6 +22,8 @@ packages=(
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core python3
     # the face the front-plate generator letters the plate with
     fonts-urw-base35
+    # the Linux MIDI system: the JACK server and its client library
+    jackd2 libjack-jackd2-dev
 )
 
 sudo=""
