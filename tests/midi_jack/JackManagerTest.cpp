@@ -99,6 +99,8 @@ TEST_F(JackManager, ThruArrivesByteExactInTheSameProcessCycleAsTheInput)
     route(keyboard->fullName("out"), synth->fullName("in"));
     const int in = manager->findDeviceByName(BString(keyboard->fullName("out").c_str()), true);
     const int out = manager->findDeviceByName(BString(synth->fullName("in").c_str()), false);
+    manager->openInput(in);
+    manager->openOutput(out);
     ASSERT_TRUE(lumo_test::waitFor([&] { return isOpen(in, true) && isOpen(out, false); }, 10000));
 
     const std::vector<std::vector<unsigned char>> messages = {{0x90, 60, 100}, {0xC0, 3}, sysEx(700), {0x80, 60, 0}};
@@ -131,6 +133,8 @@ TEST_F(JackManager, ReplugReopensTheDeviceUnderItsAliasAndLosesNothingWhilePlugg
     route(source, synth->fullName("in"));
     const int in = manager->findDeviceByName(BString(source.c_str()), true);
     const int out = manager->findDeviceByName(BString(synth->fullName("in").c_str()), false);
+    manager->openInput(in);
+    manager->openOutput(out);
     ASSERT_TRUE(lumo_test::waitFor([&] { return isOpen(in, true) && isOpen(out, false); }, 10000));
 
     const int rounds = 100;
