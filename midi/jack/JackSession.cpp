@@ -346,6 +346,13 @@ std::uint64_t JackSession::openPort(bool isInput, const std::string& peer, JackE
         jack_port_unregister(client->handle, port);
         return 0;
     }
+    // The server applies a connection to the running graph some cycles later: until then events
+    // would not travel through it, so the port counts as open only once a cycle ran with it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (jack_port_connected_to(port, peer.c_str()) == 0 && !client->shutDown.load() &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    waitForCycles(2);
     const std::uint64_t token = nextToken.fetch_add(1);
     {
         std::lock_guard<std::mutex> writer(free->writerMutex);
@@ -372,12 +379,13 @@ std::uint64_t JackSession::openOutput(const std::string& destination)
     return openPort(false, destination, nullptr);
 }
 
-void JackSession::waitForCycleEnd()
+void JackSession::waitForCycles(int count)
 {
-    // Any cycle that began before the caller's change has ended once completed reaches entered.
-    const std::uint64_t entered = client->entered.load();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (client->completed.load(std::memory_order_acquire) < entered && !client->shutDown.load() &&
+    // Any cycle that began before the caller's change has ended once completed reaches entered;
+    // each further count is one whole cycle that began after it.
+    const std::uint64_t target = client->entered.load() + static_cast<std::uint64_t>(count - 1);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (client->completed.load(std::memory_order_acquire) < target && !client->shutDown.load() &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
@@ -401,7 +409,7 @@ void JackSession::close(std::uint64_t token)
     slot->active.store(false, std::memory_order_release);
     if (client && slot->generation == clientGeneration.load())
     {
-        waitForCycleEnd();
+        waitForCycles(1);
         if (!client->shutDown.load())
             jack_port_unregister(client->handle, slot->port);
     }

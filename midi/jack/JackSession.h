@@ -114,7 +114,9 @@ public:
 private:
     Slot* slotFor(std::uint64_t token) const;
     std::uint64_t openPort(bool isInput, const std::string& peer, JackEventSink* sink);
-    void waitForCycleEnd();
+    // Waits until the cycle under way (count 1) and count - 1 more have ended; gives up after 5 s
+    // or when the server goes away. Control threads, under controlMutex.
+    void waitForCycles(int count);
     void disconnectLocked();
 
     const std::string requestedName;

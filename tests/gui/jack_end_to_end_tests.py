@@ -28,7 +28,7 @@ class JackServer:
         self.name = "lumo-e2e-%d" % os.getpid()
         os.environ.update(JACK_DEFAULT_SERVER=self.name, JACK_NO_START_SERVER="1", JACK_NO_AUDIO_RESERVATION="1")
         self.log = open(os.path.join(folder, "jackd.log"), "w")
-        self.proc = subprocess.Popen(["jackd", "--no-realtime", "--sync", "-n", self.name, "-d", "dummy",
+        self.proc = subprocess.Popen(["jackd", "--no-realtime", "--sync", "-t", "5000", "-n", self.name, "-d", "dummy",
                                       "-r", "48000", "-p", "256"], stdout=self.log, stderr=subprocess.STDOUT)
 
     def stop(self):

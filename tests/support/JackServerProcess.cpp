@@ -27,7 +27,7 @@ bool JackServerProcess::start()
     if (pid == 0)
     {
         setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-        execlp("jackd", "jackd", "--no-realtime", "--sync", "-n", serverName.c_str(), "-d", "dummy", "-r", "48000", "-p", "256",
+        execlp("jackd", "jackd", "--no-realtime", "--sync", "-t", "5000", "-n", serverName.c_str(), "-d", "dummy", "-r", "48000", "-p", "256",
                static_cast<char*>(nullptr));
         _exit(127);
     }

@@ -21,7 +21,7 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 start_server() {
-    jackd --no-realtime -n "$server" -d dummy -r 48000 -p 256 >"$scratch/jackd.log" 2>&1 &
+    jackd --no-realtime --sync -t 5000 -n "$server" -d dummy -r 48000 -p 256 >"$scratch/jackd.log" 2>&1 &
     jackd_pid=$!
     # The relay connects once the server accepts clients; it prints "ready" then.
     for _ in $(seq 1 200); do
