@@ -76,6 +76,7 @@ play_demo() {
         sleep 1
     done
     "$bin/lumo-send" --port demo:in --program 1 || return
+    echo "=== demo played: display texts and a Program Change through lumo-send"
 }
 
 if [ -n "${DISPLAY:-}" ]; then
@@ -85,15 +86,16 @@ if [ -n "${DISPLAY:-}" ]; then
     exit $?
 fi
 
-# Without a display, show the window on a virtual one for a moment and keep a screenshot of it.
-export bin
-export -f play_demo
+# Without a display, show the window on a virtual one for a moment and keep a screenshot of it
+# (after the demo, when one plays: it marks its end with a file).
 shot="$LUMO_BUILD/linux/main-window.png"
 echo "=== no X display: running $lumo on a virtual display; screenshot in $shot"
+done_mark="$session/demo-done"
+[ "$demo" = 1 ] && { (play_demo; touch "$done_mark") & started_pids+=($!); }
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     "$1" & pid=$!
     if [ "$3" = 1 ]; then
-        play_demo
+        for _ in $(seq 1 300); do [ -e "$4" ] && break; sleep 0.1; done
         sleep 1
     else
         sleep 4
@@ -101,5 +103,5 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     import -window root "$2"
     kill "$pid"
     wait "$pid" 2>/dev/null || true
-' run "$lumo" "$shot" "$demo"
+' run "$lumo" "$shot" "$demo" "$done_mark"
 echo "=== done"
