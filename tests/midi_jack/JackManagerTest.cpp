@@ -13,7 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace
@@ -226,4 +230,74 @@ TEST_F(JackManager, KilledServerLeavesTheProgramRunningAndARestartReopens)
     ASSERT_EQ(keyboard->fullName("out"), source);
     EXPECT_TRUE(lumo_test::waitFor([&] { return isOpen(in, true); }, 30000));
     EXPECT_LE(control.texts("error").size(), 1u);
+}
+
+TEST_F(JackManager, ThruKeepsUpWithTenThousandMessagesASecondWithoutDrops)
+{
+    // LUMO_JACK_FLOOD_SECONDS lengthens the run for measurements; the default keeps the suite quick.
+    const char* configured = std::getenv("LUMO_JACK_FLOOD_SECONDS");
+    const int seconds = configured != nullptr ? std::max(1, std::atoi(configured)) : 2;
+    ASSERT_TRUE(server.start());
+    auto keyboard = JackCompanion::open("keyboard");
+    auto synth = JackCompanion::open("synth");
+    ASSERT_TRUE(keyboard && synth);
+    ASSERT_TRUE(keyboard->addPort("out", true));
+    ASSERT_TRUE(keyboard->addPort("direct", true));
+    ASSERT_TRUE(synth->addPort("in", false));
+    ASSERT_TRUE(synth->addPort("direct", false));
+    ASSERT_TRUE(keyboard->connect(keyboard->fullName("direct"), synth->fullName("direct")));
+    const int in = waitForDevice(keyboard->fullName("out"), true);
+    const int out = waitForDevice(synth->fullName("in"), false);
+    ASSERT_TRUE(in >= 0 && out >= 0);
+    manager->openInput(in);
+    manager->openOutput(out);
+    route(keyboard->fullName("out"), synth->fullName("in"));
+    ASSERT_TRUE(lumo_test::waitFor([&] { return isOpen(in, true) && isOpen(out, false); }, 10000));
+    const JackSession::Stats before = factory->getSession().stats();
+
+    const std::size_t total = static_cast<std::size_t>(seconds) * 10000;
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t sent = 0; sent < total;)
+    {
+        // Keep to 10 messages per millisecond of wall time.
+        const auto due = static_cast<std::size_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count() * 10);
+        for (; sent < std::min(due, total); ++sent)
+        {
+            const std::vector<unsigned char> message = {0x90, static_cast<unsigned char>(sent & 0x7F),
+                                                        static_cast<unsigned char>((sent >> 7) & 0x7F)};
+            ASSERT_TRUE(keyboard->send("out", message));
+            if (sent % 1000 == 0)
+            {
+                ASSERT_TRUE(keyboard->send("direct", message));
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(lumo_test::waitFor([&] { return synth->receivedCount("in") >= total; }, 30000));
+    const JackSession::Stats after = factory->getSession().stats();
+    EXPECT_EQ(synth->receivedCount("in"), total);
+    EXPECT_EQ(after.drops, before.drops);
+
+    // Latency in frames, through the program and over the direct connection.
+    const auto sent = keyboard->sent("out");
+    const auto received = synth->received("in");
+    std::int64_t worst = 0;
+    for (std::size_t i = 0; i < std::min(sent.size(), received.size()); ++i)
+        worst = std::max<std::int64_t>(worst, static_cast<std::int64_t>(received[i].frame - sent[i].frame));
+    const auto directSent = keyboard->sent("direct");
+    const auto directReceived = synth->received("direct");
+    std::int64_t directWorst = 0;
+    for (std::size_t i = 0; i < std::min(directSent.size(), directReceived.size()); ++i)
+        directWorst =
+            std::max<std::int64_t>(directWorst, static_cast<std::int64_t>(directReceived[i].frame - directSent[i].frame));
+    const double messages = static_cast<double>(after.eventsIn - before.eventsIn);
+    const double nsPerCycle = static_cast<double>(after.processNanoseconds - before.processNanoseconds) /
+                              static_cast<double>(std::max<std::uint64_t>(1, after.cycles - before.cycles));
+    std::printf("[measure] %zu messages in %d s; drops %llu; latency through the program %lld frames, direct %lld "
+                "frames; process callback %.0f ns per cycle, %.0f ns per message\n",
+                total, seconds, static_cast<unsigned long long>(after.drops - before.drops),
+                static_cast<long long>(worst), static_cast<long long>(directWorst), nsPerCycle,
+                static_cast<double>(after.processNanoseconds - before.processNanoseconds) / std::max(1.0, messages));
+    EXPECT_LE(worst, 256) << "thru takes at most one period";
 }
