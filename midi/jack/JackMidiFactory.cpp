@@ -14,10 +14,11 @@ JackMidiFactory::JackMidiFactory(std::string clientName)
 JackMidiFactory::~JackMidiFactory()
 {
     unregisterFromManager();
-    // The session may outlive us in a device object; it must not call an observer that is gone.
+    // The session may outlive us in a device object; it must not call an observer that is gone,
+    // and the observer's retry thread (which asks the session) ends before our reference goes.
     session->detachObserver();
-    session.reset();
     observer.reset();
+    session.reset();
 }
 
 BString JackMidiFactory::directionName(bool isInput) const
