@@ -79,6 +79,11 @@ struct DeliveryCase
     std::vector<std::vector<unsigned char>> messages;
 };
 
+void PrintTo(const DeliveryCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
 class JackDelivery : public ::testing::TestWithParam<DeliveryCase>
 {
 protected:
