@@ -96,6 +96,47 @@ BString decodeDisplayChar(std::uint8_t code)
     return BString(kCharTable[code]);
 }
 
+bool encodeDisplayChar(char c, std::uint8_t& code) noexcept
+{
+    for (int candidate = 0; candidate < 256; ++candidate)
+    {
+        if (kCharTable[static_cast<std::size_t>(candidate)] == c)
+        {
+            code = static_cast<std::uint8_t>(candidate);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool encodeDisplayMessage(const std::string& top, const std::string& bottom, std::vector<std::uint8_t>& message,
+                          std::string& problem)
+{
+    message.assign({kSysExStart, kManufacturer});
+    for (const std::string* line : {&top, &bottom})
+    {
+        if (line->size() > static_cast<std::size_t>(kLineLength))
+        {
+            problem = "the line \"" + *line + "\" is longer than " + std::to_string(kLineLength) + " characters";
+            return false;
+        }
+        for (int i = 0; i < kLineLength; ++i)
+        {
+            const char c = i < static_cast<int>(line->size()) ? (*line)[static_cast<std::size_t>(i)] : ' ';
+            std::uint8_t code = 0;
+            if (!encodeDisplayChar(c, code))
+            {
+                problem = std::string("the module cannot show the character '") + c + "' (in \"" + *line + "\")";
+                return false;
+            }
+            message.push_back(code);
+        }
+    }
+    message.push_back(kEndOfText);
+    message.push_back(kSysExEnd);
+    return true;
+}
+
 BString ModuleDisplay::shownTopLine(const BString& top)
 {
     return top.IsEmpty() ? BString(" ") : top;

@@ -11,6 +11,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 class ProgramNameTable;
 class TIniFile;
@@ -20,6 +22,20 @@ char displayCharFor(std::uint8_t code) noexcept;
 
 /** The one-character string for one code byte of a display message (see displayCharFor). */
 BString decodeDisplayChar(std::uint8_t code);
+
+/**
+ * The inverse of displayCharFor: the lowest code byte that shows `c`. False when the module has
+ * no code for it.
+ */
+bool encodeDisplayChar(char c, std::uint8_t& code) noexcept;
+
+/**
+ * The display message that shows the two lines (at most 8 characters each; shorter lines are
+ * padded with blanks). False when a line is too long or holds a character the module cannot
+ * show; `problem` then says which.
+ */
+bool encodeDisplayMessage(const std::string& top, const std::string& bottom, std::vector<std::uint8_t>& message,
+                          std::string& problem);
 
 /**
  * Where the protocol puts what the module would show. Both operations are called on the thread

@@ -26,6 +26,8 @@ packages=(
     # unpacked, not installed; busybox-static is the initramfs; cpio/xz/zstd pack and unpack,
     # kmod works out the order modules load in (depmod) and loads them in the guest (modprobe)
     qemu-system-x86 busybox-static cpio xz-utils zstd kmod
+    # the Linux MIDI system: the JACK server and its client library
+    jackd2 libjack-jackd2-dev
 )
 
 sudo=""

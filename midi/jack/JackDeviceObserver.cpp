@@ -1,0 +1,63 @@
+#include "midi/jack/JackDeviceObserver.h"
+
+#include "base/TMessageWindowThread.h"
+
+#include <chrono>
+
+JackDeviceObserver::JackDeviceObserver(std::function<void()> onChange_) : onChange(std::move(onChange_)) {}
+
+JackDeviceObserver::~JackDeviceObserver()
+{
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        stopping = true;
+    }
+    wake.notify_all();
+    if (retry.joinable())
+        retry.join();
+}
+
+void JackDeviceObserver::startRetrying(std::function<bool()> isConnected)
+{
+    if (retry.joinable())
+        return;
+    connected = std::move(isConnected);
+    retry = std::thread([this] { retryLoop(); });
+}
+
+void JackDeviceObserver::jackPortsChanged()
+{
+    announce();
+}
+
+void JackDeviceObserver::jackServerGone()
+{
+    announce();
+}
+
+void JackDeviceObserver::announce()
+{
+    changes.fetch_add(1);
+    if (onChange)
+        onChange();
+    TMessageWindowThread::notifyDeviceListChanged();
+}
+
+void JackDeviceObserver::retryLoop()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!stopping)
+    {
+        wake.wait_for(lock, std::chrono::milliseconds(kRetryIntervalMs));
+        if (stopping)
+            break;
+        lock.unlock();
+        if (!connected())
+        {
+            if (onChange)
+                onChange();
+            TMessageWindowThread::notifyDeviceListChanged();
+        }
+        lock.lock();
+    }
+}

@@ -1,0 +1,47 @@
+// JackMidiInput: an input device over JACK. Opening registers a port of ours and connects the
+// other client's output to it; closing disconnects and unregisters.
+//
+// Threads: open/close under the device lock (TMidiDeviceBase); jackEvent on JACK's process
+// thread, where it cuts SysEx into pieces of at most 1024 bytes and hands everything to the
+// manager without allocating or locking. Closing returns only after the process callback has
+// stopped using the port, so no delivery reaches a closed or deleted object.
+#pragma once
+
+#include "midi/TMidiDeviceBase.h"
+#include "midi/jack/JackEventSink.h"
+
+#include <atomic>
+#include <memory>
+
+class JackSession;
+
+class JackMidiInput : public TMidiInputBase, public JackEventSink
+{
+public:
+    static constexpr int kPieceSize = 1024;
+
+    JackMidiInput(std::shared_ptr<JackSession> session, std::unique_ptr<MidiDeviceDescriptor> d);
+    ~JackMidiInput() override;
+
+    void start() override;
+    void stop() override;
+    bool isStarted() const override { return started.load() != 0; }
+    // Closes the device when its source went away or the server restarted.
+    void poll() override;
+
+    void jackEvent(const unsigned char* data, std::size_t size, std::int64_t timeMs) override;
+
+protected:
+    void open() override;
+    void close(void* backendHandle) override;
+
+private:
+    void deliverPieces(const unsigned char* data, std::size_t size, std::int64_t timestamp);
+
+    const std::shared_ptr<JackSession> session;
+    std::atomic<std::uint64_t> token{0};
+    std::atomic<int> started{0};
+    std::atomic<std::int64_t> originMs{0};
+    // Process thread only: keeps timestamps from going backwards.
+    std::int64_t lastTimestamp = 0;
+};

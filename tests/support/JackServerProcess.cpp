@@ -1,0 +1,51 @@
+#include "support/JackServerProcess.h"
+
+#include "midi/jack/JackCompanion.h"
+#include "support/WaitFor.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <sys/wait.h>
+#include <unistd.h>
+
+JackServerProcess::JackServerProcess() : serverName("lumo-test-" + std::to_string(getpid()))
+{
+    setenv("JACK_DEFAULT_SERVER", serverName.c_str(), 1);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+}
+
+JackServerProcess::~JackServerProcess()
+{
+    stop();
+}
+
+bool JackServerProcess::start()
+{
+    if (pid > 0)
+        return true;
+    pid = fork();
+    if (pid == 0)
+    {
+        setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+        execlp("jackd", "jackd", "--no-realtime", "--sync", "-t", "5000", "-n", serverName.c_str(), "-d", "dummy", "-r", "48000", "-p", "256",
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (pid < 0)
+        return false;
+    return lumo_test::waitFor([] { return JackCompanion::open("probe") != nullptr; }, 20000);
+}
+
+void JackServerProcess::stop()
+{
+    if (pid <= 0)
+        return;
+    kill(pid, SIGTERM);
+    const bool ended = lumo_test::waitFor([this] { return waitpid(pid, nullptr, WNOHANG) == pid; }, 10000);
+    if (!ended)
+    {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    pid = -1;
+}

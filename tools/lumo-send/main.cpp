@@ -1,0 +1,241 @@
+// lumo-send: sends display text, a Program Change or the messages of dump files to a MIDI port,
+// through the program's own MIDI library and backend.
+//
+//   lumo-send --list
+//   lumo-send --port NAME --text TOP BOTTOM
+//   lumo-send --port NAME --program N [--channel C]
+//   lumo-send --port NAME FILE.syx...
+//
+// Exit status: 0 sent, 1 nothing could be sent (no server, no such port, unreadable file),
+// 2 wrong usage or text the module cannot show.
+#include "app/ModuleProtocol.h"
+#include "midi/MidiDeviceDescriptor.h"
+#include "midi/TMidiDeviceBase.h"
+#include "midi/jack/JackMidiFactory.h"
+#include "tools/lumo-syx/MidiStreamSplitter.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace
+{
+constexpr int kUsageError = 2;
+constexpr int kFailure = 1;
+
+const char* const kUsage = "usage: lumo-send --list\n"
+                           "       lumo-send --port NAME --text TOP BOTTOM\n"
+                           "       lumo-send --port NAME --program N [--channel C]\n"
+                           "       lumo-send --port NAME FILE.syx...\n";
+
+int usage(const std::string& problem)
+{
+    if (!problem.empty())
+        std::fprintf(stderr, "lumo-send: %s\n", problem.c_str());
+    std::fputs(kUsage, stderr);
+    return kUsageError;
+}
+
+bool parseNumber(const std::string& text, int low, int high, int& value)
+{
+    char* end = nullptr;
+    const long parsed = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || parsed < low || parsed > high)
+        return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+struct Options
+{
+    bool list = false;
+    std::string port;
+    bool text = false;
+    std::string top;
+    std::string bottom;
+    int program = -1;
+    int channel = 1;
+    std::vector<std::string> files;
+};
+
+// Empty on success, else the problem.
+std::string parse(int argc, char** argv, Options& options)
+{
+    bool channelGiven = false;
+    for (int i = 1; i < argc; ++i)
+    {
+        const std::string arg = argv[i];
+        auto value = [&](int count) { return i + count < argc; };
+        if (arg == "--list")
+            options.list = true;
+        else if (arg == "--port" && value(1))
+            options.port = argv[++i];
+        else if (arg == "--text" && value(2))
+        {
+            options.text = true;
+            options.top = argv[++i];
+            options.bottom = argv[++i];
+        }
+        else if (arg == "--program" && value(1))
+        {
+            if (!parseNumber(argv[++i], 0, 127, options.program))
+                return std::string("the program must be 0 to 127, not \"") + argv[i] + "\"";
+        }
+        else if (arg == "--channel" && value(1))
+        {
+            if (!parseNumber(argv[++i], 1, 16, options.channel))
+                return std::string("the channel must be 1 to 16, not \"") + argv[i] + "\"";
+            channelGiven = true;
+        }
+        else if (arg.rfind("--", 0) == 0)
+            return "unknown or incomplete option " + arg;
+        else
+            options.files.push_back(arg);
+    }
+    if (options.list)
+        return options.port.empty() && !options.text && options.program < 0 && options.files.empty()
+                   ? std::string()
+                   : "--list takes no other arguments";
+    if (options.port.empty())
+        return "--port NAME is required";
+    const int actions = (options.text ? 1 : 0) + (options.program >= 0 ? 1 : 0) + (options.files.empty() ? 0 : 1);
+    if (actions != 1)
+        return "give exactly one of --text, --program or dump files";
+    if (channelGiven && options.program < 0)
+        return "--channel goes with --program";
+    return std::string();
+}
+
+// Sends one message, waiting while the port's queue is full. False when the port is gone.
+bool sendWaiting(TMidiOutputBase& output, const std::vector<std::uint8_t>& message)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;)
+    {
+        if (output.sendLong(message.data(), static_cast<int>(message.size())))
+            return true;
+        if (!output.isOpen() || std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+// Waits until the queued messages have been written and the cycle that carries them has ended.
+bool waitUntilSent(TMidiOutputBase& output, JackSession& session)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (output.pendingLongCount() > 0)
+    {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const std::uint64_t cycle = session.stats().cycles;
+    while (session.stats().cycles < cycle + 2)
+    {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+bool readFile(const std::string& path, std::vector<std::uint8_t>& bytes)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (argc < 2)
+        return usage("");
+    const std::string problem = parse(argc, argv, options);
+    if (!problem.empty())
+        return usage(problem);
+
+    // Everything to send is prepared before connecting, so bad input fails fast.
+    std::vector<std::vector<std::uint8_t>> messages;
+    if (options.text)
+    {
+        std::vector<std::uint8_t> message;
+        std::string textProblem;
+        if (!encodeDisplayMessage(options.top, options.bottom, message, textProblem))
+        {
+            std::fprintf(stderr, "lumo-send: %s\n", textProblem.c_str());
+            return kUsageError;
+        }
+        messages.push_back(message);
+    }
+    else if (options.program >= 0)
+    {
+        messages.push_back({static_cast<std::uint8_t>(0xC0 | (options.channel - 1)),
+                            static_cast<std::uint8_t>(options.program)});
+    }
+    for (const std::string& file : options.files)
+    {
+        std::vector<std::uint8_t> bytes;
+        if (!readFile(file, bytes))
+        {
+            std::fprintf(stderr, "lumo-send: cannot read %s\n", file.c_str());
+            return kFailure;
+        }
+        MidiStreamSplitter::split(
+            bytes.data(), bytes.size(),
+            [&](const std::uint8_t* data, int length) { messages.emplace_back(data, data + length); },
+            [&](const std::string& issue) { std::fprintf(stderr, "lumo-send: %s: %s\n", file.c_str(), issue.c_str()); });
+    }
+
+    auto* factory = new JackMidiFactory("lumo-send"); // belongs to the AutoDelete registry
+    if (!factory->getSession().connect())
+        return kFailure;
+    BOwnedList<MidiDeviceDescriptor*> destinations;
+    factory->copyDescriptors(false, destinations);
+    if (options.list)
+    {
+        for (int i = 0; i < destinations.Count(); ++i)
+            std::printf("%s\n", destinations.Get(i)->displayName().CStr());
+        return 0;
+    }
+    std::unique_ptr<TMidiDeviceBase> device;
+    for (int i = 0; i < destinations.Count() && !device; ++i)
+        if (options.port == destinations.Get(i)->displayName().CStr())
+            device = factory->createDevice(*destinations.Get(i));
+    if (!device)
+    {
+        std::fprintf(stderr, "lumo-send: no MIDI port named \"%s\" (see lumo-send --list)\n", options.port.c_str());
+        return kFailure;
+    }
+    device->openDevice();
+    auto& output = static_cast<TMidiOutputBase&>(*device);
+    if (!output.isOpen())
+    {
+        std::fprintf(stderr, "lumo-send: cannot open \"%s\"\n", options.port.c_str());
+        return kFailure;
+    }
+    for (const auto& message : messages)
+    {
+        if (!sendWaiting(output, message))
+        {
+            std::fprintf(stderr, "lumo-send: sending to \"%s\" failed\n", options.port.c_str());
+            return kFailure;
+        }
+    }
+    if (!waitUntilSent(output, factory->getSession()))
+    {
+        std::fprintf(stderr, "lumo-send: \"%s\" did not take all messages\n", options.port.c_str());
+        return kFailure;
+    }
+    device->closeDevice();
+    return 0;
+}

@@ -1,0 +1,124 @@
+#!/bin/bash
+# Black-box tests of lumo-send: lumo-send-tests.sh CASE LUMO_SEND LUMO_RELAY
+# Each case starts its own JACK server (never the user's) and a relay that records what arrives.
+set -u
+case_name=$1
+send=$2
+relay=$3
+
+scratch=$(mktemp -d)
+server="lumo-send-test-$$"
+export JACK_DEFAULT_SERVER=$server JACK_NO_START_SERVER=1 JACK_NO_AUDIO_RESERVATION=1
+jackd_pid=""
+relay_pid=""
+cleanup() {
+    [ -n "$relay_pid" ] && kill "$relay_pid" 2>/dev/null && wait "$relay_pid" 2>/dev/null
+    [ -n "$jackd_pid" ] && kill "$jackd_pid" 2>/dev/null && wait "$jackd_pid" 2>/dev/null
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*"; exit 1; }
+
+start_server() {
+    jackd --no-realtime --sync -t 5000 -n "$server" -d dummy -r 48000 -p 256 >"$scratch/jackd.log" 2>&1 &
+    jackd_pid=$!
+    # The relay connects once the server accepts clients; it prints "ready" then.
+    for _ in $(seq 1 200); do
+        "$relay" device "$scratch/received.bin" >"$scratch/relay.out" 2>/dev/null &
+        relay_pid=$!
+        for _ in $(seq 1 50); do
+            grep -q '^ready' "$scratch/relay.out" 2>/dev/null && return 0
+            kill -0 "$relay_pid" 2>/dev/null || break
+            sleep 0.02
+        done
+        kill "$relay_pid" 2>/dev/null; wait "$relay_pid" 2>/dev/null; relay_pid=""
+        sleep 0.05
+    done
+    fail "JACK server did not start"
+}
+
+# run EXPECTED_STATUS ARGS...: runs lumo-send, keeps its output in $out / $err.
+run() {
+    local expected=$1; shift
+    "$send" "$@" >"$scratch/out" 2>"$scratch/err"
+    local status=$?
+    out=$(cat "$scratch/out"); err=$(cat "$scratch/err")
+    [ "$status" -eq "$expected" ] || fail "lumo-send $* exited $status, expected $expected; stderr: $err"
+}
+
+received_hex() { od -An -tx1 -v "$scratch/received.bin" 2>/dev/null | tr -s ' \n' ' ' | sed 's/^ //;s/ $//'; }
+
+expect_received() {
+    for _ in $(seq 1 250); do
+        [ "$(received_hex)" = "$1" ] && return 0
+        sleep 0.02
+    done
+    fail "received '$(received_hex)', expected '$1'"
+}
+
+case "$case_name" in
+usage)
+    run 2
+    grep -q 'usage: lumo-send --list' <<<"$err" || fail "no usage text"
+    ;;
+bad-options)
+    run 2 --port x --bogus
+    run 2 --port x --program 128
+    run 2 --port x --program 1 --channel 17
+    run 2 --port x --text A
+    run 2 --text A B
+    run 2 --port x --channel 2 --text A B
+    ;;
+list)
+    start_server
+    run 0 --list
+    grep -qx 'device:in' <<<"$out" || fail "device:in not listed: $out"
+    grep -q 'device:out' <<<"$out" && fail "a source listed as destination: $out"
+    ;;
+text)
+    start_server
+    run 0 --port device:in --text "HELLO 1" "A+B"
+    # F0 77, HELLO 1 (padded), A+B (padded), 75 F7
+    expect_received "f0 77 08 05 0c 0c 0f 00 1d 00 01 2f 02 00 00 00 00 00 75 f7"
+    ;;
+program)
+    start_server
+    run 0 --port device:in --program 5
+    expect_received "c0 05"
+    ;;
+program-channel)
+    start_server
+    run 0 --port device:in --program 127 --channel 16
+    expect_received "cf 7f"
+    ;;
+bad-character)
+    run 2 --port device:in --text "hallo" "X"
+    grep -q "'h'" <<<"$err" || fail "the character is not named: $err"
+    ;;
+line-too-long)
+    run 2 --port device:in --text "ABCDEFGHI" "X"
+    grep -q 'longer than 8' <<<"$err" || fail "no reason given: $err"
+    ;;
+dump-files)
+    start_server
+    printf '\xf0\x77\x01\x02\x75\xf7\xc0\x03' >"$scratch/a.syx"
+    printf '\x90\x3c\x40' >"$scratch/b.syx"
+    run 0 --port device:in "$scratch/a.syx" "$scratch/b.syx"
+    expect_received "f0 77 01 02 75 f7 c0 03 90 3c 40"
+    ;;
+unknown-port)
+    start_server
+    run 1 --port nowhere:in --program 1
+    grep -q 'no MIDI port named "nowhere:in"' <<<"$err" || fail "unclear message: $err"
+    ;;
+no-server)
+    run 1 --port device:in --program 1
+    grep -q 'no JACK server' <<<"$err" || fail "unclear message: $err"
+    [ "$(wc -l <"$scratch/err")" -eq 1 ] || fail "more than one line: $err"
+    ;;
+*)
+    fail "unknown case $case_name"
+    ;;
+esac
+echo "PASS: $case_name"
