@@ -94,7 +94,14 @@ configuration() {
 
 t0=$SECONDS
 if configuration linux -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMO_BUILD_BENCHMARKS=ON; then
-    run_suite linux -j 2
+    # The windowed end-to-end run over a JACK server hung that server once in a CI run (a client
+    # stuck in the server's synchronous mode); until that is understood it runs on request only.
+    if [ "${LUMO_JACK_E2E:-0}" = 1 ]; then
+        run_suite linux -j 2
+    else
+        run_suite linux -j 2 -LE jack-e2e
+        skipped+=("linux gui_jack_end_to_end_tests (LUMO_JACK_E2E=1 runs it)")
+    fi
 fi
 echo "=== linux done at $((SECONDS - t0)) s"
 
