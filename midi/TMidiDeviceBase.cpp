@@ -100,6 +100,11 @@ bool TMidiOutputBase::sendShortBytes(int status, int data1, int data2)
                      static_cast<std::uint32_t>(data2 & 0xFF) << 16);
 }
 
+bool TMidiOutputBase::sendBlock(const unsigned char* data, int length, bool)
+{
+    return sendLong(data, length);
+}
+
 int TMidiOutputBase::sendLongInBlocks(const unsigned char* data, int length, TMidiSendProgressListener* listener)
 {
     TMidiSendProgress progress;
@@ -117,7 +122,7 @@ int TMidiOutputBase::sendLongInBlocks(const unsigned char* data, int length, TMi
         }
         if (length < block)
             block = length;
-        if (!sendLong(data, block))
+        if (!sendBlock(data, block, progress.sent == 0))
             break;
         progress.sent += block;
         length -= block;

@@ -161,4 +161,9 @@ public:
     virtual int sendLongInBlocks(const unsigned char* data, int length, TMidiSendProgressListener* listener);
     // Long messages handed to the driver and not yet reported done.
     virtual int pendingLongCount() const { return 0; }
+
+protected:
+    // One piece of sendLongInBlocks; `first` tells the first piece of the message from the later
+    // ones, which a backend that sends short blocks in short form must still send as long ones.
+    virtual bool sendBlock(const unsigned char* data, int length, bool first);
 };

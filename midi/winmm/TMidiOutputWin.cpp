@@ -171,42 +171,10 @@ bool TMidiOutputWin::sendAsLong(const unsigned char* data, int length)
     return true;
 }
 
-int TMidiOutputWin::sendLongInBlocks(const unsigned char* data, int length, TMidiSendProgressListener* listener)
+bool TMidiOutputWin::sendBlock(const unsigned char* data, int length, bool first)
 {
-    TMidiSendProgress progress;
-    int block = kBlockSize;
-    bool first = true;
-    while (length > 0 && !closing.load(std::memory_order_acquire))
-    {
-        if (listener != nullptr)
-        {
-            while (pendingLongCount() > kMaxBlocksInFlight)
-            {
-                listener->progress(this, progress);
-                if (progress.proceed == 0)
-                    return progress.sent;
-            }
-        }
-        if (length < block)
-            block = length;
-        // Only a whole message may take the short form; a piece of a longer one never does.
-        const bool sent = first ? sendLong(data, block) : sendAsLong(data, block);
-        if (!sent)
-            break;
-        first = false;
-        progress.sent += block;
-        length -= block;
-        if (listener != nullptr)
-        {
-            if (length <= 0)
-                break;
-            listener->progress(this, progress);
-            if (progress.proceed == 0)
-                break;
-        }
-        data += block;
-    }
-    return progress.sent;
+    // Only a whole message may take the short form; a piece of a longer one never does.
+    return first ? sendLong(data, length) : sendAsLong(data, length);
 }
 
 void TMidiOutputWin::callback(WinMidiHandle handle, unsigned message, void* instance, std::uintptr_t param1,

@@ -29,9 +29,6 @@ public:
 
     bool sendShort(std::uint32_t message) override;
     bool sendLong(const unsigned char* data, int length) override;
-    // As the base, but every piece after the first leaves as a long message: a tail of 1 to 3
-    // bytes sent as a short message would corrupt the SysEx on the wire.
-    int sendLongInBlocks(const unsigned char* data, int length, TMidiSendProgressListener* listener) override;
     int pendingLongCount() const override { return pendingLong.load(std::memory_order_acquire); }
     void poll() override;
 
@@ -49,6 +46,9 @@ private:
                          std::uintptr_t param2);
     void onDone(WinMidiHandle handle, TMidiOutHdr* header);
     bool sendAsLong(const unsigned char* data, int length);
+    // Every piece of sendLongInBlocks after the first leaves as a long message: a tail of 1 to 3
+    // bytes sent as a short message would corrupt the SysEx on the wire.
+    bool sendBlock(const unsigned char* data, int length, bool first) override;
     void releaseLeftOverHeaders();
 
     std::atomic<int> pendingLong{0};
