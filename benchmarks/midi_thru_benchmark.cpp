@@ -1,7 +1,7 @@
 // The in-process MIDI thru path: a virtual input delivering 3-byte messages and 1024-byte SysEx
 // pieces through the MIDI manager (input filter, data listener, thru route, output filter) to a
 // virtual output, against a floor where the input's callback calls the output directly.
-// Counts heap allocations per message on both paths (global operator new is replaced here).
+// Counts heap allocations per message on both paths (AllocationCounting replaces the global operator new).
 //
 // Run: build/<dir>/benchmarks/midi_thru_benchmark   (configure with -DLUMO_BUILD_BENCHMARKS=ON)
 #include "midi/MidiDeviceDescriptor.h"
@@ -11,6 +11,8 @@
 #include "midi/TMidiRouter.h"
 #include "support/VirtualMidiBackend.h"
 
+#include "AllocationCounting.h"
+
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -18,57 +20,6 @@
 #include <cstdlib>
 #include <new>
 #include <vector>
-
-// ---------------------------------------------------------------------------------------------
-// Allocation counting
-
-namespace
-{
-std::atomic<std::uint64_t> allocations{0};
-
-void* countedAllocate(std::size_t size)
-{
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    return countedAllocate(size);
-}
-void* operator new[](std::size_t size)
-{
-    return countedAllocate(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
-{
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size == 0 ? 1 : size);
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 // ---------------------------------------------------------------------------------------------
 // The two set-ups
@@ -190,7 +141,7 @@ void reportPerMessage(benchmark::State& state, std::uint64_t allocationsBefore, 
 {
     const double messages = static_cast<double>(state.iterations());
     state.counters["allocs/msg"] =
-        benchmark::Counter(static_cast<double>(allocations.load() - allocationsBefore) / messages);
+        benchmark::Counter(static_cast<double>(allocationCount() - allocationsBefore) / messages);
     state.counters["delivered"] =
         benchmark::Counter(static_cast<double>(setup().factory.sentCount(output) - sentBefore) / messages);
     state.SetItemsProcessed(state.iterations());
@@ -200,7 +151,7 @@ void runShort(benchmark::State& state, int input, int output)
 {
     Setup& s = setup();
     const std::uint64_t sentBefore = s.factory.sentCount(output);
-    const std::uint64_t before = allocations.load();
+    const std::uint64_t before = allocationCount();
     unsigned char value = 0;
     for (auto _ : state)
     {
@@ -214,7 +165,7 @@ void runSysEx(benchmark::State& state, int input, int output)
 {
     Setup& s = setup();
     const std::uint64_t sentBefore = s.factory.sentCount(output);
-    const std::uint64_t before = allocations.load();
+    const std::uint64_t before = allocationCount();
     for (auto _ : state)
         s.factory.feedSysEx(input, s.sysex.data(), static_cast<int>(s.sysex.size()));
     reportPerMessage(state, before, output, sentBefore);

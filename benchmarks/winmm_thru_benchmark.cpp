@@ -12,59 +12,14 @@
 #include "midi/winmm/MidiWinFactory.h"
 #include "support/FakeWinMMDriver.h"
 
+#include "AllocationCounting.h"
+
 #include <benchmark/benchmark.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <new>
 
-namespace
-{
-std::atomic<std::uint64_t> allocations{0};
-
-void* countedAllocate(std::size_t size)
-{
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    return countedAllocate(size);
-}
-void* operator new[](std::size_t size)
-{
-    return countedAllocate(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
-{
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size == 0 ? 1 : size);
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace
 {
@@ -147,7 +102,7 @@ void runShort(benchmark::State& state, int input)
 {
     Setup& s = setup();
     const std::uint64_t sentBefore = s.driver.shortMessagesSent();
-    const std::uint64_t before = allocations.load();
+    const std::uint64_t before = allocationCount();
     std::uint32_t value = 0;
     for (auto _ : state)
     {
@@ -155,7 +110,7 @@ void runShort(benchmark::State& state, int input)
         value = (value + 1) & 0x7F;
     }
     const double messages = static_cast<double>(state.iterations());
-    state.counters["allocs/msg"] = static_cast<double>(allocations.load() - before) / messages;
+    state.counters["allocs/msg"] = static_cast<double>(allocationCount() - before) / messages;
     state.counters["sent/msg"] = static_cast<double>(s.driver.shortMessagesSent() - sentBefore) / messages;
     state.SetItemsProcessed(state.iterations());
 }
