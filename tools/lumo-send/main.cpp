@@ -9,6 +9,7 @@
 // Exit status: 0 sent, 1 nothing could be sent (no server, no such port, unreadable file),
 // 2 wrong usage or text the module cannot show.
 #include "app/ModuleProtocol.h"
+#include "base/AutoDelete.h"
 #include "midi/MidiDeviceDescriptor.h"
 #include "midi/TMidiDeviceBase.h"
 #include "midi/jack/JackMidiFactory.h"
@@ -153,6 +154,15 @@ bool readFile(const std::string& path, std::vector<std::uint8_t>& bytes)
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
 }
+// Deletes the library's singletons, the JACK client among them, on every way out of main: a
+// client that exits without closing stalls a synchronous server's cycles until its time-out.
+struct LibraryShutdown
+{
+    LibraryShutdown() = default;
+    ~LibraryShutdown() { AutoDelete::deleteAll(); }
+    LibraryShutdown(const LibraryShutdown&) = delete;
+    LibraryShutdown& operator=(const LibraryShutdown&) = delete;
+};
 } // namespace
 
 int main(int argc, char** argv)
@@ -196,6 +206,7 @@ int main(int argc, char** argv)
             [&](const std::string& issue) { std::fprintf(stderr, "lumo-send: %s: %s\n", file.c_str(), issue.c_str()); });
     }
 
+    const LibraryShutdown shutdown;
     auto* factory = new JackMidiFactory("lumo-send"); // belongs to the AutoDelete registry
     if (!factory->getSession().connect())
         return kFailure;
