@@ -80,6 +80,19 @@ run_win32_in_vm() {
     record_suite win32 "$status" "$LUMO_BUILD/win32/ctest-output.log"
 }
 
+# run_packages: makes the packages users install from the linux, win32 and win64 trees
+# (scripts/package.sh) and checks them as users get them (tests/packaging/package-tests.sh).
+run_packages() {
+    echo "=== test packages"
+    local started=$SECONDS
+    mkdir -p "$LUMO_BUILD/package-tests"
+    local log="$LUMO_BUILD/package-tests/package-tests.log"
+    { "$here/package.sh" --no-build linux win32 win64 \
+        && "$LUMO_ROOT/tests/packaging/package-tests.sh" "$LUMO_BUILD/packages"; } 2>&1 | tee "$log"
+    record_suite packages "${PIPESTATUS[0]}" "$log"
+    echo "=== packages done in $((SECONDS - started)) s"
+}
+
 configuration() {
     local name="$1"
     shift
@@ -174,6 +187,7 @@ if configuration win64 -DCMAKE_BUILD_TYPE=Release \
     wineserver -k 2>/dev/null || true
 fi
 echo "=== win64 done at $((SECONDS - t0)) s"
+run_packages
 if [ -n "$xvfb_pid" ]; then
     kill "$xvfb_pid" 2>/dev/null || true
     unset DISPLAY
