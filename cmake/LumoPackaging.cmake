@@ -39,7 +39,11 @@ endif()
 # ---- Linux: the Debian package ----
 include(GNUInstallDirs)
 set(lumo_generated "${PROJECT_BINARY_DIR}/packaging")
-install(TARGETS lumo lumo-syx lumo-send RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+set(lumo_installed_tools lumo-syx)
+if(TARGET lumo-send)
+    list(APPEND lumo_installed_tools lumo-send)
+endif()
+install(TARGETS lumo ${lumo_installed_tools} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 
 install(FILES "${LUMO_PACKAGING_DIR}/linux/${LUMO_APP_ID}.desktop"
     DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
