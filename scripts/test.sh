@@ -87,6 +87,19 @@ wanted() {
     [[ " $LUMO_CONFIGS " == *" $1 "* ]]
 }
 
+# run_packages: makes the packages users install from the linux, win32 and win64 trees
+# (scripts/package.sh) and checks them as users get them (tests/packaging/package-tests.sh).
+run_packages() {
+    echo "=== test packages"
+    local started=$SECONDS
+    mkdir -p "$LUMO_BUILD/package-tests"
+    local log="$LUMO_BUILD/package-tests/package-tests.log"
+    { "$here/package.sh" --no-build linux win32 win64 \
+        && "$LUMO_ROOT/tests/packaging/package-tests.sh" "$LUMO_BUILD/packages"; } 2>&1 | tee "$log"
+    record_suite packages "${PIPESTATUS[0]}" "$log"
+    echo "=== packages done in $((SECONDS - started)) s"
+}
+
 configuration() {
     local name="$1"
     shift
@@ -176,6 +189,11 @@ if configuration win64 -DCMAKE_BUILD_TYPE=Release \
     wineserver -k 2>/dev/null || true
 fi
 echo "=== win64 done at $((SECONDS - t0)) s"
+if wanted packages; then
+    run_packages
+else
+    skipped+=("packages (not in LUMO_CONFIGS)")
+fi
 if [ -n "$xvfb_pid" ]; then
     kill "$xvfb_pid" 2>/dev/null || true
     unset DISPLAY

@@ -2,6 +2,7 @@
 // through the program's own MIDI library and backend.
 //
 //   lumo-send --list
+//   lumo-send --version
 //   lumo-send --port NAME --text TOP BOTTOM
 //   lumo-send --port NAME --program N [--channel C]
 //   lumo-send --port NAME FILE.syx...
@@ -14,6 +15,8 @@
 #include "midi/TMidiDeviceBase.h"
 #include "midi/jack/JackMidiFactory.h"
 #include "tools/lumo-syx/MidiStreamSplitter.h"
+
+#include <LumoVersion.h>
 
 #include <chrono>
 #include <cstdio>
@@ -30,6 +33,7 @@ constexpr int kUsageError = 2;
 constexpr int kFailure = 1;
 
 const char* const kUsage = "usage: lumo-send --list\n"
+                           "       lumo-send --version\n"
                            "       lumo-send --port NAME --text TOP BOTTOM\n"
                            "       lumo-send --port NAME --program N [--channel C]\n"
                            "       lumo-send --port NAME FILE.syx...\n";
@@ -55,6 +59,7 @@ bool parseNumber(const std::string& text, int low, int high, int& value)
 struct Options
 {
     bool list = false;
+    bool version = false;
     std::string port;
     bool text = false;
     std::string top;
@@ -74,6 +79,8 @@ std::string parse(int argc, char** argv, Options& options)
         auto value = [&](int count) { return i + count < argc; };
         if (arg == "--list")
             options.list = true;
+        else if (arg == "--version")
+            options.version = true;
         else if (arg == "--port" && value(1))
             options.port = argv[++i];
         else if (arg == "--text" && value(2))
@@ -98,6 +105,8 @@ std::string parse(int argc, char** argv, Options& options)
         else
             options.files.push_back(arg);
     }
+    if (options.version)
+        return argc == 2 ? std::string() : "--version takes no other arguments";
     if (options.list)
         return options.port.empty() && !options.text && options.program < 0 && options.files.empty()
                    ? std::string()
@@ -173,6 +182,11 @@ int main(int argc, char** argv)
     const std::string problem = parse(argc, argv, options);
     if (!problem.empty())
         return usage(problem);
+    if (options.version)
+    {
+        std::printf("lumo-send %s\n", LUMO_VERSION);
+        return 0;
+    }
 
     // Everything to send is prepared before connecting, so bad input fails fast.
     std::vector<std::vector<std::uint8_t>> messages;

@@ -64,6 +64,12 @@ usage)
     run 2
     grep -q 'usage: lumo-send --list' <<<"$err" || fail "no usage text"
     ;;
+version)
+    # Needs no server: no JACK server runs in this case.
+    run 0 --version
+    [ "$out" = "lumo-send ${LUMO_EXPECTED_VERSION:?}" ] || fail "version line: $out"
+    run 2 --version --list
+    ;;
 bad-options)
     run 2 --port x --bogus
     run 2 --port x --program 128
