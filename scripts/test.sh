@@ -55,7 +55,7 @@ run_suite() {
 # Wine prefix) and those the tests write their own reports into.
 run_win32_in_vm() {
     local results="$LUMO_BUILD/win32/vm"
-    local cache="$LUMO_BUILD/wineprefix-cache-win32"
+    local cache="$LUMO_CACHE/wineprefix-win32"
     rm -rf "$results"
     mkdir -p "$results"
     local started=$SECONDS
@@ -73,6 +73,7 @@ run_win32_in_vm() {
     # A prefix made in this boot is kept for the next ones.
     if [ -f "$results/wineprefix/.lumo-prefix" ]; then
         rm -rf "$cache"
+        mkdir -p "$(dirname "$cache")"
         mv "$results/wineprefix" "$cache"
     fi
     cp "$results/ctest-output.log" "$LUMO_BUILD/win32/ctest-output.log" 2>/dev/null \

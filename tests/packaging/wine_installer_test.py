@@ -33,9 +33,9 @@ def make_prefix(prefix, env):
     """Copies the cached prefix of the test runs when its stamp is current: making one costs far more."""
     key = subprocess.run([os.path.join(SCRIPTS, "wine-prefix.sh"), "--key"], env=env, stdout=subprocess.PIPE,
                          text=True, check=True).stdout.strip()
-    cache = env.get("LUMO_WINE_PREFIX_CACHE",
-                    os.path.join(os.environ.get("LUMO_BUILD", os.path.join(HERE, "..", "..", "build")),
-                                 "wineprefix-cache-win64"))
+    machine_cache = env.get("LUMO_CACHE", os.path.join(
+        env.get("XDG_CACHE_HOME", os.path.join(os.path.expanduser("~"), ".cache")), "lumo"))
+    cache = env.get("LUMO_WINE_PREFIX_CACHE", os.path.join(machine_cache, "wineprefix-win64"))
     try:
         with open(os.path.join(cache, ".lumo-prefix")) as stamp:
             current = stamp.read().strip() == key
