@@ -82,8 +82,10 @@ void ProgramEditorDialogContent::comboBoxChanged(juce::ComboBox*)
 
     currentIndex = programCombo.getSelectedItemIndex();
 
+    // Without a change message: the toolkit would post one that, handled later, writes this
+    // text back over whatever was typed in between.
     if (currentIndex >= 0)
-        nameEditor.setText(JuceText::toJuce(workingNames[currentIndex]), true);
+        nameEditor.setText(JuceText::toJuce(workingNames[currentIndex]), false);
 }
 
 void ProgramEditorDialogContent::buttonClicked(juce::Button* button)

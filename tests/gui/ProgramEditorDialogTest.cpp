@@ -184,6 +184,21 @@ TEST_F(EditorTest, SelectionFromOutsideKeepsTheTextTypedForThePreviousProgram)
     EXPECT_EQ(store.names[4], "FIFTH");
 }
 
+TEST_F(EditorTest, TypingStraightAfterAProgramChangeIsKept)
+{
+    // The change shows the program's name; text typed before the system has handled what that
+    // change posted (on a slow machine the user can be first) must not be put back afterwards.
+    auto& c = content();
+    c.getProgramCombo().setSelectedId(5, juce::dontSendNotification);
+    c.comboBoxChanged(&c.getProgramCombo());
+    ASSERT_EQ(c.getNameEditor().getText(), "FIFTH");
+    type("QUICK");
+    JuceTestSupport::pumpFor(100);
+    EXPECT_EQ(c.getNameEditor().getText(), "QUICK");
+    select(0);
+    EXPECT_EQ(c.workingName(4), "QUICK");
+}
+
 TEST_F(EditorTest, TableChangesMadeAfterTheContentExistsAreNotSeen)
 {
     content();
