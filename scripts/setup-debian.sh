@@ -28,6 +28,8 @@ packages=(
     qemu-system-x86 busybox-static cpio xz-utils zstd kmod
     # the Linux MIDI system: the JACK server and its client library
     jackd2 libjack-jackd2-dev
+    # the ALSA sequencer backend (its tests run in the test VM, whose kernel has the sequencer)
+    libasound2-dev
 )
 
 sudo=""
