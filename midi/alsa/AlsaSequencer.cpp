@@ -288,7 +288,25 @@ void AlsaSequencer::close(std::uint64_t token)
 bool AlsaSequencer::isLive(std::uint64_t token) const
 {
     const std::shared_ptr<Slot> slot = slotFor(token);
-    return slot && !slot->dead.load();
+    if (!slot)
+        return false;
+    if (!slot->dead.load())
+        return true;
+    // Port numbers come back: an announcement about an earlier port at the same addresses may
+    // have been read after this connection was made. The kernel's subscription list decides.
+    std::lock_guard<std::mutex> guard(controlMutex);
+    if (!client)
+        return false;
+    snd_seq_port_subscribe_t* subscription = nullptr;
+    snd_seq_port_subscribe_alloca(&subscription);
+    const snd_seq_addr_t ours{static_cast<unsigned char>(client->id), static_cast<unsigned char>(slot->ourPort)};
+    const snd_seq_addr_t peer{static_cast<unsigned char>(slot->peerClient), static_cast<unsigned char>(slot->peerPort)};
+    snd_seq_port_subscribe_set_sender(subscription, slot->isInput ? &peer : &ours);
+    snd_seq_port_subscribe_set_dest(subscription, slot->isInput ? &ours : &peer);
+    if (snd_seq_get_port_subscription(client->seq, subscription) < 0)
+        return false;
+    slot->dead.store(false);
+    return true;
 }
 
 std::shared_ptr<AlsaSequencer::Slot> AlsaSequencer::slotFor(std::uint64_t token) const

@@ -251,6 +251,8 @@ TEST_F(AlsaVm, ShortMessagesArriveByteExactBothWays)
     const int out = openOutput(keys->fullName("in"));
     ASSERT_GE(in, 0);
     ASSERT_GE(out, 0);
+    // The manager drops Active Sensing unless asked to pass it; here every kind must arrive.
+    manager->getInput(in)->setPassActiveSensing(1);
 
     const std::vector<std::vector<unsigned char>> messages = {
         {0x90, 60, 100}, {0x80, 60, 64},  {0x9F, 127, 1},  {0xA3, 10, 20}, {0xB0, 7, 127},  {0xC5, 42},
@@ -393,7 +395,9 @@ TEST_F(AlsaVm, PortsComingAndGoingAreFollowedAndAReturningPortIsReopenedUnderIts
         // It comes back under the same name: the same record reopens, the alias follows.
         port = hot->addPort("keys", true);
         ASSERT_GE(port, 0);
-        ASSERT_TRUE(lumo_test::waitFor([&] { return isOpen(in, true); }, 15000)) << "round " << round;
+        ASSERT_TRUE(lumo_test::waitFor([&] { return isOpen(in, true); }, 15000))
+            << "round " << round << "; announcements " << factory->getObserver().changesSeen() << "; manager said:\n"
+            << ::testing::PrintToString(control.lines());
         EXPECT_EQ(manager->findDeviceByName(BString(name.c_str()), true), in);
         EXPECT_EQ(aliasView(), name);
         EXPECT_TRUE(deliversNote(static_cast<unsigned char>(10 + round))) << "round " << round;
@@ -515,3 +519,33 @@ TEST_F(AlsaVm, VirtualRawMidiPortsLoadedLateAppearAndCarryBytesExactly)
     expected.insert(expected.end(), note.begin(), note.end());
     EXPECT_EQ(readBack, expected);
 }
+
+#ifdef LUMO_SEND_PATH
+TEST_F(AlsaVm, LumoSendListsTheSequencersDestinationsAndSendsToThem)
+{
+    auto synth = AlsaCompanion::open("listed-synth");
+    ASSERT_TRUE(synth);
+    const int synthIn = synth->addPort("in", false);
+    ASSERT_GE(synthIn, 0);
+    FILE* pipe = popen(LUMO_SEND_PATH " --list 2>/dev/null", "r");
+    ASSERT_NE(pipe, nullptr);
+    std::vector<std::string> listed;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe) != nullptr)
+    {
+        std::string text(line);
+        if (!text.empty() && text.back() == '\n')
+            text.pop_back();
+        listed.push_back(text);
+    }
+    EXPECT_EQ(pclose(pipe), 0);
+    EXPECT_TRUE(contains(listed, kThrough));
+    EXPECT_TRUE(contains(listed, "listed-synth:in"));
+    EXPECT_FALSE(anyStartsWith(listed, "lumo-send:"));
+
+    const std::string command = std::string(LUMO_SEND_PATH) + " --port 'listed-synth:in' --program 5 --channel 3";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_TRUE(synth->waitForCount(synthIn, 1, 5000));
+    EXPECT_EQ(synth->receivedBytes(synthIn), (std::vector<unsigned char>{0xC2, 5}));
+}
+#endif
