@@ -87,6 +87,7 @@ AlsaSequencer::~AlsaSequencer()
             snd_seq_delete_port(client->seq, entry.first);
         slots.clear();
     }
+    live.store(nullptr);
     client.reset();
     if (wakeFd >= 0)
         ::close(wakeFd);
@@ -133,6 +134,7 @@ bool AlsaSequencer::connect()
     }
     wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     client = std::move(fresh);
+    live.store(client.get());
     stopping.store(false);
     reader = std::thread([this] { readerLoop(); });
     return true;
@@ -374,14 +376,10 @@ bool AlsaSequencer::send(std::uint64_t token, const unsigned char* data, std::si
 bool AlsaSequencer::writeEvent(void* event)
 {
     auto* ev = static_cast<snd_seq_event_t*>(event);
-    snd_seq_t* seq = nullptr;
-    {
-        std::lock_guard<std::mutex> guard(controlMutex);
-        if (client)
-            seq = client->seq;
-    }
-    if (seq == nullptr)
+    const Client* open = live.load();
+    if (open == nullptr)
         return false;
+    snd_seq_t* const seq = open->seq;
     const auto start = std::chrono::steady_clock::now();
     for (;;)
     {
@@ -409,12 +407,12 @@ bool AlsaSequencer::writeEvent(void* event)
 
 std::int64_t AlsaSequencer::nowMs() const
 {
-    std::lock_guard<std::mutex> guard(controlMutex);
-    if (!client || client->queue < 0)
+    const Client* open = live.load();
+    if (open == nullptr || open->queue < 0)
         return 0;
     snd_seq_queue_status_t* status = nullptr;
     snd_seq_queue_status_alloca(&status);
-    if (snd_seq_get_queue_status(client->seq, client->queue, status) < 0)
+    if (snd_seq_get_queue_status(open->seq, open->queue, status) < 0)
         return 0;
     const snd_seq_real_time_t* time = snd_seq_queue_status_get_real_time(status);
     return static_cast<std::int64_t>(time->tv_sec) * 1000 + time->tv_nsec / 1000000;
@@ -445,7 +443,7 @@ void AlsaSequencer::stopReader()
 
 void AlsaSequencer::readerLoop()
 {
-    snd_seq_t* seq = client->seq;
+    snd_seq_t* seq = live.load()->seq;
     const int count = snd_seq_poll_descriptors_count(seq, POLLIN);
     std::vector<pollfd> fds(static_cast<std::size_t>(count) + 1);
     snd_seq_poll_descriptors(seq, fds.data(), static_cast<unsigned int>(count), POLLIN);
@@ -477,7 +475,7 @@ void AlsaSequencer::readerLoop()
 void AlsaSequencer::dispatch(void* event)
 {
     auto* ev = static_cast<snd_seq_event_t*>(event);
-    if (ev->dest.port == client->announcePort || ev->source.client == SND_SEQ_CLIENT_SYSTEM)
+    if (ev->dest.port == live.load()->announcePort || ev->source.client == SND_SEQ_CLIENT_SYSTEM)
     {
         announced(ev);
         return;
@@ -487,7 +485,7 @@ void AlsaSequencer::dispatch(void* event)
         return;
     eventsIn.fetch_add(1, std::memory_order_relaxed);
     std::int64_t timeMs = 0;
-    if (snd_seq_ev_is_real(ev) && ev->queue == client->queue)
+    if (snd_seq_ev_is_real(ev) && ev->queue == live.load()->queue)
         timeMs = static_cast<std::int64_t>(ev->time.time.tv_sec) * 1000 + ev->time.time.tv_nsec / 1000000;
     else
         timeMs = nowMs();
@@ -510,7 +508,7 @@ void AlsaSequencer::dispatch(void* event)
 void AlsaSequencer::announced(void* event)
 {
     auto* ev = static_cast<snd_seq_event_t*>(event);
-    const int own = client->id;
+    const int own = live.load()->id;
     bool relevant = false;
     switch (ev->type)
     {

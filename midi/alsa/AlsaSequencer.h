@@ -121,6 +121,9 @@ private:
     std::mutex writeMutex;
     mutable std::mutex slotsMutex;
     std::unique_ptr<Client> client;
+    // The open client for the send and delivery paths, which must not wait for a scan holding
+    // controlMutex. Set once connected; the client lives until the destructor.
+    std::atomic<Client*> live{nullptr};
     std::map<int, std::shared_ptr<Slot>> slots; // by our port number
     std::thread reader;
     int wakeFd = -1;

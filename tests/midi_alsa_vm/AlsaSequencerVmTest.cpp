@@ -258,7 +258,7 @@ TEST_F(AlsaVm, ShortMessagesArriveByteExactBothWays)
         {0x90, 60, 100}, {0x80, 60, 64},  {0x9F, 127, 1},  {0xA3, 10, 20}, {0xB0, 7, 127},  {0xC5, 42},
         {0xD1, 99},      {0xE2, 0, 64},   {0xE0, 127, 127}, {0xF1, 0x35},  {0xF2, 5, 9},    {0xF3, 17},
         {0xF6},          {0xF8},          {0xFA},          {0xFB},         {0xFC},          {0xFE},
-        {0xFF},          {0xB0, 120, 0},
+        {0xFF},          {0xB0, 120, 0},  {0x90, 60, 0},
     };
     for (const auto& message : messages)
         ASSERT_TRUE(keys->send(keysOut, message));
