@@ -332,28 +332,17 @@ bool AlsaSequencer::send(std::uint64_t token, const unsigned char* data, std::si
     const std::shared_ptr<Slot> slot = slotFor(token);
     if (!slot || slot->isInput || data == nullptr)
         return false;
+    if (size == 0)
+        return true;
     std::lock_guard<std::mutex> message(slot->sendMutex);
     const auto prepare = [&slot](snd_seq_event_t& ev) {
         snd_seq_ev_set_source(&ev, slot->ourPort);
         snd_seq_ev_set_subs(&ev);
         snd_seq_ev_set_direct(&ev);
     };
-    for (const AlsaMidiSegments::Segment& segment : AlsaMidiSegments::split(data, size))
-    {
-        if (segment.sysEx)
-        {
-            snd_seq_event_t ev;
-            snd_seq_ev_clear(&ev);
-            snd_seq_ev_set_sysex(&ev, static_cast<unsigned int>(segment.length),
-                                 const_cast<unsigned char*>(data + segment.offset));
-            prepare(ev);
-            if (!writeEvent(&ev))
-                return false;
-            continue;
-        }
+    // Short-message bytes through the encoder, which keeps running status within the run.
+    const auto encodeRun = [&](const unsigned char* bytes, long left) {
         snd_midi_event_reset_encode(slot->codec);
-        const unsigned char* bytes = data + segment.offset;
-        long left = static_cast<long>(segment.length);
         while (left > 0)
         {
             snd_seq_event_t ev;
@@ -369,6 +358,27 @@ bool AlsaSequencer::send(std::uint64_t token, const unsigned char* data, std::si
             if (!writeEvent(&ev))
                 return false;
         }
+        return true;
+    };
+    // The thru path's usual case, without cutting anything up (and without allocating).
+    if (size <= 3 && data[0] >= 0x80 && data[0] != 0xF0 && data[0] != 0xF7)
+        return encodeRun(data, static_cast<long>(size));
+
+    for (const AlsaMidiSegments::Segment& segment : AlsaMidiSegments::split(data, size))
+    {
+        if (!segment.sysEx)
+        {
+            if (!encodeRun(data + segment.offset, static_cast<long>(segment.length)))
+                return false;
+            continue;
+        }
+        snd_seq_event_t ev;
+        snd_seq_ev_clear(&ev);
+        snd_seq_ev_set_sysex(&ev, static_cast<unsigned int>(segment.length),
+                             const_cast<unsigned char*>(data + segment.offset));
+        prepare(ev);
+        if (!writeEvent(&ev))
+            return false;
     }
     return true;
 }
