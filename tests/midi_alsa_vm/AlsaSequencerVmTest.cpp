@@ -18,11 +18,13 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -38,6 +40,7 @@ public:
     {
         std::lock_guard<std::mutex> guard(mutex);
         deliveries[inputIndex].emplace_back(data, data + length);
+        times[inputIndex].push_back(timestamp);
         if (timestamp < lastTimestamp[inputIndex])
             backwards = true;
         lastTimestamp[inputIndex] = timestamp;
@@ -55,10 +58,17 @@ public:
             all.insert(all.end(), d.begin(), d.end());
         return all;
     }
+    std::vector<std::int64_t> timesOf(int index) const
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        const auto it = times.find(index);
+        return it != times.end() ? it->second : std::vector<std::int64_t>();
+    }
     void clear()
     {
         std::lock_guard<std::mutex> guard(mutex);
         deliveries.clear();
+        times.clear();
     }
     bool wentBackwards() const
     {
@@ -69,6 +79,7 @@ public:
 private:
     mutable std::mutex mutex;
     std::map<int, std::vector<std::vector<unsigned char>>> deliveries;
+    std::map<int, std::vector<std::int64_t>> times;
     std::map<int, std::int64_t> lastTimestamp;
     bool backwards = false;
 };
@@ -271,6 +282,30 @@ TEST_F(AlsaVm, ShortMessagesArriveByteExactBothWays)
         ASSERT_TRUE(sendTo(out, message));
     ASSERT_TRUE(keys->waitForCount(keysIn, messages.size(), 10000)) << keys->receivedCount(keysIn);
     EXPECT_EQ(keys->received(keysIn), messages);
+}
+
+TEST_F(AlsaVm, InputTimestampsAreTheArrivalTimesSinceTheDeviceStarted)
+{
+    auto keys = AlsaCompanion::open("clock-keys");
+    ASSERT_TRUE(keys);
+    const int keysOut = keys->addPort("out", true);
+    const int in = openInput(keys->fullName("out"));
+    ASSERT_GE(in, 0);
+    const lumo_test::Stopwatch watch;
+    ASSERT_TRUE(keys->send(keysOut, {0x90, 1, 1}));
+    ASSERT_TRUE(lumo_test::waitFor([&] { return recorder.of(in).size() == 1; }, 10000));
+    // A gap the timestamps must show, measured on our own clock as well.
+    const long long firstSeen = watch.elapsedMs();
+    while (watch.elapsedMs() < firstSeen + 300)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(keys->send(keysOut, {0x80, 1, 0}));
+    ASSERT_TRUE(lumo_test::waitFor([&] { return recorder.of(in).size() == 2; }, 10000));
+    const long long secondSeen = watch.elapsedMs();
+    const std::vector<std::int64_t> times = recorder.timesOf(in);
+    ASSERT_EQ(times.size(), 2u);
+    EXPECT_GE(times[0], 0);
+    EXPECT_GE(times[1] - times[0], 300 - 20) << "first at " << times[0] << ", second at " << times[1];
+    EXPECT_LE(times[1] - times[0], secondSeen + 20) << "first at " << times[0] << ", second at " << times[1];
 }
 
 TEST_F(AlsaVm, LargeSysExArrivesByteExactBothWaysInPieces)
