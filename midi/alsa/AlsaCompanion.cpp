@@ -112,11 +112,11 @@ bool AlsaCompanion::write(void* event)
     }
 }
 
-bool AlsaCompanion::send(int port, const std::vector<unsigned char>& bytes)
+bool AlsaCompanion::send(int port, const std::vector<unsigned char>& bytes, std::size_t pieceBytes)
 {
     // One message at a time: the encoder is shared and the pieces of one stay together.
     std::lock_guard<std::mutex> message(sendMutex);
-    for (const AlsaMidiSegments::Segment& segment : AlsaMidiSegments::split(bytes.data(), bytes.size()))
+    for (const AlsaMidiSegments::Segment& segment : AlsaMidiSegments::split(bytes.data(), bytes.size(), pieceBytes))
     {
         snd_seq_event_t ev;
         if (segment.sysEx)

@@ -35,8 +35,9 @@ public:
     int addPort(const std::string& portName, bool source);
     bool removePort(int port);
 
-    // Sends bytes (any length; SysEx in pieces) from a port to its subscribers.
-    bool send(int port, const std::vector<unsigned char>& bytes);
+    // Sends bytes (any length; SysEx in events of at most pieceBytes) from a port to its
+    // subscribers.
+    bool send(int port, const std::vector<unsigned char>& bytes, std::size_t pieceBytes = 1024);
     // Subscribes (or unsubscribes) another client's port directly to one of ours.
     bool connect(int fromClient, int fromPort, int toClient, int toPort);
     bool disconnect(int fromClient, int fromPort, int toClient, int toPort);

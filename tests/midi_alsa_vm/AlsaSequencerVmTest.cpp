@@ -322,12 +322,19 @@ TEST_F(AlsaVm, LargeSysExArrivesByteExactBothWaysInPieces)
     for (std::size_t length : {std::size_t(3000), std::size_t(40000)})
     {
         const std::vector<unsigned char> message = sysEx(length, seed++);
-        // Into the program: the companion sends it in pieces, the manager gets pieces of <= 1024.
-        recorder.clear();
-        ASSERT_TRUE(keys->send(keysOut, message));
-        ASSERT_TRUE(lumo_test::waitFor([&] { return recorder.bytesOf(in).size() >= length; }, 15000))
-            << length << ": " << recorder.bytesOf(in).size();
-        expectPiecesOf(recorder.of(in), message);
+        // Into the program, as the sender cut it: the manager gets pieces of at most 1024 bytes
+        // whether the SysEx came in small events or in one large one.
+        for (std::size_t senderPiece : {std::size_t(256), length})
+        {
+            recorder.clear();
+            ASSERT_TRUE(keys->send(keysOut, message, senderPiece));
+            ASSERT_TRUE(lumo_test::waitFor([&] { return recorder.bytesOf(in).size() >= length; }, 15000))
+                << length << " in events of " << senderPiece << ": " << recorder.bytesOf(in).size();
+            expectPiecesOf(recorder.of(in), message);
+            // Small events pass as they came; a large one is cut at 1024 bytes.
+            const std::size_t piece = std::min<std::size_t>(senderPiece, 1024);
+            EXPECT_EQ(recorder.of(in).size(), (length + piece - 1) / piece) << length << " in events of " << senderPiece;
+        }
 
         // Out of the program, given whole: larger than any pool, it must neither fail nor be cut.
         keys->clearReceived(keysIn);
