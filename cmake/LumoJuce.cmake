@@ -13,16 +13,16 @@
 #   lumo_target_resources(target)      gives an executable the program resources (the background
 #                                      picture, and on Windows the icon and version information)
 #
-# Program resources: on Windows resources/lumo.rc is compiled into the executable (PNG resource
-# BACKGROUND of type PNG, the icon, the version information); elsewhere the same files are
-# embedded with JUCE's binary-data generator into `lumo_resources` (namespace LumoResources,
-# header LumoResources.h), where a resource is found by its original file name.
+# Program resources: on Windows resources/lumo.rc.in, configured with the version, is compiled
+# into the executable (PNG resource BACKGROUND of type PNG, the icon, the version information);
+# elsewhere the same files are embedded with JUCE's binary-data generator into `lumo_resources`
+# (namespace LumoResources, header LumoResources.h), where a resource is found by its original file name.
 include_guard(GLOBAL)
 include(LumoJuceConfig)
 
 set(LUMO_JUCE_MODULES juce_core juce_events juce_data_structures juce_graphics juce_gui_basics)
 set(LUMO_RESOURCES_DIR "${PROJECT_SOURCE_DIR}/resources")
-# The files embedded as program resources (see resources/lumo.rc for the Windows side).
+# The files embedded as program resources (see resources/lumo.rc.in for the Windows side).
 set(LUMO_RESOURCE_FILES "${LUMO_RESOURCES_DIR}/background.png")
 
 find_program(LUMO_CCACHE ccache)
@@ -91,7 +91,9 @@ function(lumo_add_binary_data target)
     target_compile_features(${target} PRIVATE cxx_std_17)
 endfunction()
 
-if(NOT WIN32)
+if(WIN32)
+    configure_file("${LUMO_RESOURCES_DIR}/lumo.rc.in" "${LUMO_GENERATED_DIR}/lumo.rc" @ONLY)
+else()
     lumo_add_binary_data(lumo_resources
         NAMESPACE LumoResources
         HEADER_NAME LumoResources.h
@@ -100,9 +102,9 @@ endif()
 
 function(lumo_target_resources target)
     if(WIN32)
-        target_sources(${target} PRIVATE "${LUMO_RESOURCES_DIR}/lumo.rc")
+        target_sources(${target} PRIVATE "${LUMO_GENERATED_DIR}/lumo.rc")
         # windres resolves the file names in the script relative to its include path.
-        set_property(SOURCE "${LUMO_RESOURCES_DIR}/lumo.rc" APPEND PROPERTY
+        set_property(SOURCE "${LUMO_GENERATED_DIR}/lumo.rc" APPEND PROPERTY
             OBJECT_DEPENDS ${LUMO_RESOURCE_FILES} "${LUMO_RESOURCES_DIR}/lumo.ico"
             "${LUMO_RESOURCES_DIR}/lumo.manifest")
         target_include_directories(${target} PRIVATE "${LUMO_RESOURCES_DIR}")

@@ -4,6 +4,10 @@
 LUMO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 LUMO_BUILD="${LUMO_BUILD:-$LUMO_ROOT/build}"
 LUMO_JOBS="${LUMO_JOBS:-$(nproc)}"
+# What is made once per machine and keyed on what it was made from (Wine prefixes keyed on the
+# Wine version): kept across checkouts like the compiler cache, so that a fresh checkout does not
+# make them again.
+LUMO_CACHE="${LUMO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/lumo}"
 
 # Relative paths in ccache's hashes let a fresh checkout in another folder reuse earlier results.
 export CCACHE_SLOPPINESS="${CCACHE_SLOPPINESS:-time_macros}"

@@ -30,6 +30,9 @@ packages=(
     jackd2 libjack-jackd2-dev
     # the ALSA sequencer backend (its tests run in the test VM, whose kernel has the sequencer)
     libasound2-dev
+    # the packages (scripts/package.sh) and their checks: Windows installers, portable zips, the
+    # Debian package's checker and the validators of its desktop entry and AppStream metadata
+    nsis zip unzip file lintian desktop-file-utils appstream
 )
 
 sudo=""

@@ -55,7 +55,7 @@ run_suite() {
 # Wine prefix) and those the tests write their own reports into.
 run_win32_in_vm() {
     local results="$LUMO_BUILD/win32/vm"
-    local cache="$LUMO_BUILD/wineprefix-cache-win32"
+    local cache="$LUMO_CACHE/wineprefix-win32"
     rm -rf "$results"
     mkdir -p "$results"
     local started=$SECONDS
@@ -73,6 +73,7 @@ run_win32_in_vm() {
     # A prefix made in this boot is kept for the next ones.
     if [ -f "$results/wineprefix/.lumo-prefix" ]; then
         rm -rf "$cache"
+        mkdir -p "$(dirname "$cache")"
         mv "$results/wineprefix" "$cache"
     fi
     cp "$results/ctest-output.log" "$LUMO_BUILD/win32/ctest-output.log" 2>/dev/null \
@@ -96,9 +97,33 @@ run_alsa_vm() {
     record_suite alsa-vm "$status" "$log"
 }
 
+# wanted NAME: whether this run builds and tests configuration NAME. LUMO_CONFIGS (a list such
+# as "linux win32") narrows a run on a developer's machine; CI runs everything.
+wanted() {
+    [ -z "${LUMO_CONFIGS:-}" ] && return 0
+    [[ " $LUMO_CONFIGS " == *" $1 "* ]]
+}
+
+# run_packages: makes the packages users install from the linux, win32 and win64 trees
+# (scripts/package.sh) and checks them as users get them (tests/packaging/package-tests.sh).
+run_packages() {
+    echo "=== test packages"
+    local started=$SECONDS
+    mkdir -p "$LUMO_BUILD/package-tests"
+    local log="$LUMO_BUILD/package-tests/package-tests.log"
+    { "$here/package.sh" --no-build linux win32 win64 \
+        && "$LUMO_ROOT/tests/packaging/package-tests.sh" "$LUMO_BUILD/packages"; } 2>&1 | tee "$log"
+    record_suite packages "${PIPESTATUS[0]}" "$log"
+    echo "=== packages done in $((SECONDS - started)) s"
+}
+
 configuration() {
     local name="$1"
     shift
+    if ! wanted "$name"; then
+        skipped+=("$name (not in LUMO_CONFIGS)")
+        return 1
+    fi
     local started=$SECONDS
     if lumo_build "$name" "$@"; then
         return 0
@@ -110,14 +135,10 @@ configuration() {
 
 t0=$SECONDS
 if configuration linux -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMO_BUILD_BENCHMARKS=ON; then
-    # The windowed end-to-end run over a JACK server hung that server once in a CI run (a client
-    # stuck in the server's synchronous mode); until that is understood it runs on request only.
-    if [ "${LUMO_JACK_E2E:-0}" = 1 ]; then
-        run_suite linux -j 2 -LE alsa-vm
-    else
-        run_suite linux -j 2 -LE 'jack-e2e|alsa-vm'
-        skipped+=("linux gui_jack_end_to_end_tests (LUMO_JACK_E2E=1 runs it)")
-    fi
+    # The JACK tests start servers of their own; ones killed on earlier runs must not use up the
+    # machine's server slots.
+    "$here/jack-clear-stale.sh"
+    run_suite linux -j 2 -LE alsa-vm
     run_alsa_vm
 fi
 echo "=== linux done at $((SECONDS - t0)) s"
@@ -150,22 +171,17 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 # The Windows build is always cross-compiled (warnings are errors there too). Its tests run under
-# Wine's 32-bit loader: here if this kernel can execute 32-bit programs, else (with LUMO_VM_TESTS=1)
-# inside the test VM, whose kernel can.
+# Wine's 32-bit loader: here if this kernel can execute 32-bit programs, else inside the test VM,
+# whose kernel can.
 if configuration win32 -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$LUMO_ROOT/cmake/mingw-i686.cmake"; then
     if why="$("$here/wine-probe.sh")"; then
         echo "=== test win32"
         "$here/wine-tests.sh" "$LUMO_BUILD/win32" "$LUMO_BUILD/win32/ctest-output.log" -j 1
         record_suite win32 $? "$LUMO_BUILD/win32/ctest-output.log"
-    elif [ "${LUMO_VM_TESTS:-0}" = 1 ]; then
+    else
         echo "=== test win32 in the test VM: $why"
         run_win32_in_vm
-    else
-        # The emulated run takes 20 to 35 minutes on a 2-core machine and two editor tests still
-        # fail there; until both are settled it runs on request only.
-        echo "=== test win32 NOT RUN: $why (LUMO_VM_TESTS=1 runs it in the test VM)"
-        skipped+=("win32 (built, not run: $why; LUMO_VM_TESTS=1 runs it in the test VM)")
     fi
 fi
 echo "=== win32 done at $((SECONDS - t0)) s"
@@ -191,6 +207,11 @@ if configuration win64 -DCMAKE_BUILD_TYPE=Release \
     wineserver -k 2>/dev/null || true
 fi
 echo "=== win64 done at $((SECONDS - t0)) s"
+if wanted packages; then
+    run_packages
+else
+    skipped+=("packages (not in LUMO_CONFIGS)")
+fi
 if [ -n "$xvfb_pid" ]; then
     kill "$xvfb_pid" 2>/dev/null || true
     unset DISPLAY

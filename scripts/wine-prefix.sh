@@ -37,6 +37,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ] || [ "$(cat "$WINEPREFIX/.lumo-prefix" 2>/d
     # without this the screenshots would show a proportional face no Windows user sees.
     "$LUMO_WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Courier New' \
         /t REG_SZ /d 'DejaVu Sans Mono' /f >/dev/null 2>&1
+    # The virtual display has no window manager. Wine's windows are managed ones by default and
+    # then wait up to 2 s each for a manager to confirm every hide (14 s at every quit), and the
+    # keyboard follows the manager's focus, which nobody moves: Wine handles both itself here.
+    "$LUMO_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     # The registry is on disk once the server has ended.
     wineserver -w || true
     echo "$key" >"$WINEPREFIX/.lumo-prefix"

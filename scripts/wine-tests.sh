@@ -4,7 +4,7 @@
 #   scripts/wine-tests.sh BUILD_DIR LOG [CTEST ARGS...]
 #
 # LUMO_WINE_ARCH picks the loader (scripts/wine-env.sh). The prefix is made once and kept,
-# pristine, in LUMO_WINE_PREFIX_CACHE (default build/wineprefix-cache-<arch>); a run works in a
+# pristine, in LUMO_WINE_PREFIX_CACHE (default $LUMO_CACHE/wineprefix-<arch>); a run works in a
 # fresh copy of it ($WINEPREFIX), or in the cache itself with LUMO_WINE_PREFIX_IN_PLACE=1 (inside
 # the VM, where every write lands in the guest's overlay and the host's files stay as they were).
 # A prefix made inside the VM cannot be kept there: LUMO_WINE_PREFIX_SAVE names a folder the host
@@ -26,7 +26,7 @@ build_dir="$1"
 log="$2"
 shift 2
 arch="${LUMO_WINE_ARCH:-win32}"
-cache="${LUMO_WINE_PREFIX_CACHE:-$LUMO_BUILD/wineprefix-cache-$arch}"
+cache="${LUMO_WINE_PREFIX_CACHE:-$LUMO_CACHE/wineprefix-$arch}"
 
 xvfb_pid=""
 keepalive_pid=""

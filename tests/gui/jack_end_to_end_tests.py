@@ -20,12 +20,13 @@ from window_tests import check, wait_for_window  # noqa: E402
 DISPLAY_AREA = (21, 95, 600, 226)
 DISPLAY_TEXT = ("HELLO", "JACK 1")
 PROGRAM = 5
+STALL_SIGNS = ("ClientNotify fails", "SuspendRefNum error", "wait error")
 DISPLAY_MESSAGE = bytes([0xF0, 0x77, 8, 5, 12, 12, 15, 0, 0, 0, 10, 1, 3, 11, 0, 29, 0, 0, 0x75, 0xF7])
 
 
 class JackServer:
     def __init__(self, folder):
-        self.name = "lumo-e2e-%d" % os.getpid()
+        self.name = "lumo-e2e-%d-%d" % (os.getpid(), time.time_ns() % 10**9)
         os.environ.update(JACK_DEFAULT_SERVER=self.name, JACK_NO_START_SERVER="1", JACK_NO_AUDIO_RESERVATION="1")
         self.log = open(os.path.join(folder, "jackd.log"), "w")
         self.proc = subprocess.Popen(["jackd", "--no-realtime", "--sync", "-t", "5000", "-n", self.name, "-d", "dummy",
@@ -35,6 +36,12 @@ class JackServer:
         if self.proc.poll() is None:
             self.proc.terminate()
             self.proc.wait(10)
+        self.log.close()
+
+    def stalls(self):
+        """What the server logged about clients that left without closing (they stall its cycles)."""
+        with open(self.log.name) as f:
+            return [line.strip() for line in f if any(s in line for s in STALL_SIGNS)]
 
 
 class Relay:
@@ -142,6 +149,8 @@ def main():
     finally:
         display.stop()
         server.stop()
+    stalls = server.stalls()
+    wt.check(not stalls, "every client closed its connection to the server (%s)" % "; ".join(stalls[:3]))
     with open(os.path.join(out, "report.txt"), "w") as f:
         f.write("\n".join(wt.report + wt.failures) + "\n")
     print("%d checks passed, %d failed; screenshots and report in %s" % (len(wt.report), len(wt.failures), out))

@@ -3,12 +3,25 @@
 #include "midi/jack/JackCompanion.h"
 #include "support/WaitFor.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <sys/wait.h>
 #include <unistd.h>
 
-JackServerProcess::JackServerProcess() : serverName("lumo-test-" + std::to_string(getpid()))
+namespace
+{
+// A name used once: a killed server leaves its semaphores behind, and a later server of the same
+// name (a recycled process id) would open them with their stale counts.
+std::string uniqueServerName()
+{
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
+    return "lumo-test-" + std::to_string(getpid()) + "-" + std::to_string(micros % 1000000000);
+}
+} // namespace
+
+JackServerProcess::JackServerProcess() : serverName(uniqueServerName())
 {
     setenv("JACK_DEFAULT_SERVER", serverName.c_str(), 1);
     setenv("JACK_NO_START_SERVER", "1", 1);

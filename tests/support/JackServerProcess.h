@@ -1,6 +1,6 @@
 // JackServerProcess: a private JACK server (dummy driver, no audio hardware) for one test, named
-// after the process so that it is never the user's. The constructor points libjack's usual rule
-// (JACK_DEFAULT_SERVER) at it; start() waits until a client can connect.
+// after the process and the moment so that it is never the user's. The constructor points
+// libjack's usual rule (JACK_DEFAULT_SERVER) at it; start() waits until a client can connect.
 #pragma once
 
 #include <string>

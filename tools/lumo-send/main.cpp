@@ -2,6 +2,7 @@
 // through the program's own MIDI library and its Linux backends (JACK and the ALSA sequencer).
 //
 //   lumo-send --list
+//   lumo-send --version
 //   lumo-send --port NAME --text TOP BOTTOM
 //   lumo-send --port NAME --program N [--channel C]
 //   lumo-send --port NAME FILE.syx...
@@ -9,11 +10,14 @@
 // Exit status: 0 sent, 1 nothing could be sent (no MIDI system, no such port, unreadable file),
 // 2 wrong usage or text the module cannot show.
 #include "app/ModuleProtocol.h"
+#include "base/AutoDelete.h"
 #include "midi/MidiDeviceDescriptor.h"
 #include "midi/TMidiDeviceBase.h"
 #include "midi/alsa/AlsaMidiFactory.h"
 #include "midi/jack/JackMidiFactory.h"
 #include "tools/lumo-syx/MidiStreamSplitter.h"
+
+#include <LumoVersion.h>
 
 #include <chrono>
 #include <cstdio>
@@ -30,6 +34,7 @@ constexpr int kUsageError = 2;
 constexpr int kFailure = 1;
 
 const char* const kUsage = "usage: lumo-send --list\n"
+                           "       lumo-send --version\n"
                            "       lumo-send --port NAME --text TOP BOTTOM\n"
                            "       lumo-send --port NAME --program N [--channel C]\n"
                            "       lumo-send --port NAME FILE.syx...\n";
@@ -55,6 +60,7 @@ bool parseNumber(const std::string& text, int low, int high, int& value)
 struct Options
 {
     bool list = false;
+    bool version = false;
     std::string port;
     bool text = false;
     std::string top;
@@ -74,6 +80,8 @@ std::string parse(int argc, char** argv, Options& options)
         auto value = [&](int count) { return i + count < argc; };
         if (arg == "--list")
             options.list = true;
+        else if (arg == "--version")
+            options.version = true;
         else if (arg == "--port" && value(1))
             options.port = argv[++i];
         else if (arg == "--text" && value(2))
@@ -98,6 +106,8 @@ std::string parse(int argc, char** argv, Options& options)
         else
             options.files.push_back(arg);
     }
+    if (options.version)
+        return argc == 2 ? std::string() : "--version takes no other arguments";
     if (options.list)
         return options.port.empty() && !options.text && options.program < 0 && options.files.empty()
                    ? std::string()
@@ -154,6 +164,15 @@ bool readFile(const std::string& path, std::vector<std::uint8_t>& bytes)
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
 }
+// Deletes the library's singletons, the JACK client among them, on every way out of main: a
+// client that exits without closing stalls a synchronous server's cycles until its time-out.
+struct LibraryShutdown
+{
+    LibraryShutdown() = default;
+    ~LibraryShutdown() { AutoDelete::deleteAll(); }
+    LibraryShutdown(const LibraryShutdown&) = delete;
+    LibraryShutdown& operator=(const LibraryShutdown&) = delete;
+};
 } // namespace
 
 int main(int argc, char** argv)
@@ -164,6 +183,11 @@ int main(int argc, char** argv)
     const std::string problem = parse(argc, argv, options);
     if (!problem.empty())
         return usage(problem);
+    if (options.version)
+    {
+        std::printf("lumo-send %s\n", LUMO_VERSION);
+        return 0;
+    }
 
     // Everything to send is prepared before connecting, so bad input fails fast.
     std::vector<std::vector<std::uint8_t>> messages;
@@ -197,6 +221,7 @@ int main(int argc, char** argv)
             [&](const std::string& issue) { std::fprintf(stderr, "lumo-send: %s: %s\n", file.c_str(), issue.c_str()); });
     }
 
+    const LibraryShutdown shutdown;
     // Both systems are asked; each says in one line on stderr when it is absent.
     auto* jack = new JackMidiFactory("lumo-send"); // both belong to the AutoDelete registry
     auto* alsa = new AlsaMidiFactory("lumo-send");

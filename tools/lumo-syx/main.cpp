@@ -7,6 +7,8 @@
 #include "base/TIniFile.h"
 #include "tools/lumo-syx/MidiStreamSplitter.h"
 
+#include <LumoVersion.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -33,6 +35,7 @@ const char* const kUsage =
     "  --settings FILE       settings file to take the program names and receive channel from\n"
     "                        (default: no names, so every program shows its default name)\n"
     "  --help                show this text\n"
+    "  --version             show the program's version\n"
     "  --                    end of options\n"
     "\n"
     "Splitting: a System Exclusive message of up to 1024 bytes is one message, a longer one\n"
@@ -61,6 +64,7 @@ public:
 struct Options
 {
     bool help = false;
+    bool version = false;
     bool channelGiven = false;
     int channel = ModuleProtocol::kOmni;
     std::string settingsPath;
@@ -103,6 +107,11 @@ bool parseArguments(int argc, char** argv, Options& options, std::string& error)
         if (argument == "--help" || argument == "-h")
         {
             options.help = true;
+            continue;
+        }
+        if (argument == "--version")
+        {
+            options.version = true;
             continue;
         }
         std::string name = argument;
@@ -148,7 +157,7 @@ bool parseArguments(int argc, char** argv, Options& options, std::string& error)
             options.settingsPath = value;
         }
     }
-    if (!options.help && options.files.empty())
+    if (!options.help && !options.version && options.files.empty())
     {
         error = "no input file";
         return false;
@@ -216,6 +225,11 @@ int main(int argc, char** argv)
     if (options.help)
     {
         std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (options.version)
+    {
+        std::printf("lumo-syx %s\n", LUMO_VERSION);
         return kExitOk;
     }
 

@@ -1,6 +1,8 @@
 // plategen: draws the front-plate picture and the program icon, or checks a picture.
 //
 //   plategen --picture <out.png> [--icon <out.ico>]   draw the files
+//   plategen --icon-theme <folder>                     draw the icon into an icon theme folder
+//                                                      (<size>x<size>/apps/lumo.png)
 //   plategen --check <picture.png>                     check a picture against the panel layout
 //   plategen --self-check                              draw in memory and check the result
 //
@@ -26,6 +28,7 @@ int report(const juce::String& what, const juce::StringArray& problems)
 int usage()
 {
     std::fprintf(stderr, "usage: plategen --picture <out.png> [--icon <out.ico>]\n"
+                         "       plategen --icon-theme <folder>\n"
                          "       plategen --check <picture.png>\n"
                          "       plategen --self-check\n");
     return 2;
@@ -33,7 +36,7 @@ int usage()
 
 int run(const juce::StringArray& args)
 {
-    juce::String picturePath, iconPath, checkPath;
+    juce::String picturePath, iconPath, checkPath, themePath;
     bool selfCheck = false;
     for (int i = 0; i < args.size(); ++i)
     {
@@ -42,6 +45,8 @@ int run(const juce::StringArray& args)
             picturePath = args[++i];
         else if (args[i] == "--icon" && hasValue)
             iconPath = args[++i];
+        else if (args[i] == "--icon-theme" && hasValue)
+            themePath = args[++i];
         else if (args[i] == "--check" && hasValue)
             checkPath = args[++i];
         else if (args[i] == "--self-check")
@@ -57,6 +62,19 @@ int run(const juce::StringArray& args)
     {
         const juce::File file = juce::File::getCurrentWorkingDirectory().getChildFile(checkPath);
         return report(file.getFullPathName(), FrontPlate::check(juce::ImageFileFormat::loadFrom(file)));
+    }
+
+    if (themePath.isNotEmpty())
+    {
+        const juce::File folder = juce::File::getCurrentWorkingDirectory().getChildFile(themePath);
+        if (!PlateIcon::writeThemeIcons(folder, "lumo"))
+        {
+            std::fprintf(stderr, "plategen: cannot write the icons into %s\n", folder.getFullPathName().toRawUTF8());
+            return 1;
+        }
+        std::printf("plategen: wrote the icons into %s\n", folder.getFullPathName().toRawUTF8());
+        if (picturePath.isEmpty())
+            return 0;
     }
 
     if (picturePath.isEmpty())

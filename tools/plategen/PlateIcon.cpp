@@ -88,3 +88,25 @@ bool PlateIcon::writeIco(const juce::File& file)
     file.deleteFile();
     return file.replaceWithData(ico.getData(), ico.getDataSize());
 }
+
+const juce::Array<int>& PlateIcon::themeSizes()
+{
+    static const juce::Array<int> sizes { 16, 22, 24, 32, 48, 64, 128, 256 };
+    return sizes;
+}
+
+bool PlateIcon::writeThemeIcons(const juce::File& folder, const juce::String& name)
+{
+    for (int size : themeSizes())
+    {
+        const juce::File file = folder.getChildFile(juce::String(size) + "x" + juce::String(size))
+                                    .getChildFile("apps")
+                                    .getChildFile(name + ".png");
+        juce::MemoryOutputStream png;
+        juce::PNGImageFormat format;
+        if (!file.getParentDirectory().createDirectory() || !format.writeImageToStream(draw(size), png)
+            || !file.replaceWithData(png.getData(), png.getDataSize()))
+            return false;
+    }
+    return true;
+}

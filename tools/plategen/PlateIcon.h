@@ -14,4 +14,11 @@ public:
     // as PNG (accepted by Windows Vista and later and by windres). Returns false if the file
     // could not be written.
     static bool writeIco(const juce::File& file);
+
+    // The sizes of the icon theme's fixed-size folders the program installs into on Linux.
+    static const juce::Array<int>& themeSizes();
+
+    // Writes the icon as <folder>/<size>x<size>/apps/<name>.png for every theme size. Returns
+    // false if a file could not be written.
+    static bool writeThemeIcons(const juce::File& folder, const juce::String& name);
 };

@@ -7,7 +7,9 @@ send=$2
 relay=$3
 
 scratch=$(mktemp -d)
-server="lumo-send-test-$$"
+# A name used once: a killed server's semaphores stay behind, and a later server of the same name
+# (a recycled process id) would open them with stale counts.
+server="lumo-send-test-$$-$(date +%s%N | tail -c 10)"
 export JACK_DEFAULT_SERVER=$server JACK_NO_START_SERVER=1 JACK_NO_AUDIO_RESERVATION=1
 jackd_pid=""
 relay_pid=""
@@ -61,6 +63,12 @@ case "$case_name" in
 usage)
     run 2
     grep -q 'usage: lumo-send --list' <<<"$err" || fail "no usage text"
+    ;;
+version)
+    # Needs no server: no JACK server runs in this case.
+    run 0 --version
+    [ "$out" = "lumo-send ${LUMO_EXPECTED_VERSION:?}" ] || fail "version line: $out"
+    run 2 --version --list
     ;;
 bad-options)
     run 2 --port x --bogus
@@ -128,4 +136,18 @@ no-server)
     fail "unknown case $case_name"
     ;;
 esac
+
+# lumo-send must leave the server as it found it: a client that exits without closing stalls a
+# synchronous server's cycles until its time-out, and the server logs the failed notifications.
+if [ -n "$jackd_pid" ]; then
+    kill "$relay_pid" 2>/dev/null
+    for _ in $(seq 1 500); do
+        kill -0 "$relay_pid" 2>/dev/null || break
+        sleep 0.02
+    done
+    kill -0 "$relay_pid" 2>/dev/null && fail "the relay did not stop within 10 s: the server is stalled"
+    wait "$relay_pid" 2>/dev/null; relay_pid=""
+    stalls=$(grep -E 'ClientNotify fails|SuspendRefNum error|wait error' "$scratch/jackd.log")
+    [ -z "$stalls" ] || fail "a client left the server without closing: $stalls"
+fi
 echo "PASS: $case_name"

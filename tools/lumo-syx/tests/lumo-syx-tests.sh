@@ -89,6 +89,17 @@ help)
     run -h
     expect_status 0
     ;;
+version)
+    # The one version of the build, whatever else is on the line.
+    run --version
+    expect_status 0
+    expect_stdout "lumo-syx ${LUMO_EXPECTED_VERSION:?}"
+    run --version a.syx
+    expect_status 0
+    expect_stdout "lumo-syx ${LUMO_EXPECTED_VERSION}"
+    run --version --bogus
+    expect_status 2
+    ;;
 no-arguments)
     run
     expect_status 2

@@ -1,0 +1,124 @@
+#!/usr/bin/env python3
+"""The 64-bit Windows installer under Wine: install, start, uninstall.
+
+Usage: wine_installer_test.py SETUP_EXE VERSION OUTPUT_FOLDER
+
+In a fresh 64-bit Wine prefix (OUTPUT_FOLDER/prefix: a copy of the test runs' cached prefix when
+it is current, else made by scripts/wine-prefix.sh) on a virtual X display: the installer runs
+silently (/S) and puts lumo.exe, lumo-syx.exe, the licence and the uninstaller into
+Program Files\\Vantor LUMO, with a Start-menu entry; the installed lumo-syx.exe reports VERSION;
+the installed lumo.exe shows its window and, closed by its close cross, writes its settings file
+under %APPDATA%\\Vantor Quorvel; the uninstaller, run silently, removes the program's files, its
+folder and the Start-menu entry and leaves the settings file. Exits 0 when every check passed.
+"""
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "gui"))
+import window_tests as wt  # noqa: E402
+
+SCRIPTS = os.path.join(HERE, "..", "..", "scripts")
+WINE64 = "/usr/lib/wine/wine64"
+PROGRAM_FILES = ("drive_c", "Program Files", "Vantor LUMO")
+INSTALLED = ("lumo.exe", "lumo-syx.exe", "LICENSE.txt", "uninstall.exe")
+START_MENU = ("drive_c", "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", "Vantor LUMO.lnk")
+
+
+def make_prefix(prefix, env):
+    """Copies the cached prefix of the test runs when its stamp is current: making one costs far more."""
+    key = subprocess.run([os.path.join(SCRIPTS, "wine-prefix.sh"), "--key"], env=env, stdout=subprocess.PIPE,
+                         text=True, check=True).stdout.strip()
+    machine_cache = env.get("LUMO_CACHE", os.path.join(
+        env.get("XDG_CACHE_HOME", os.path.join(os.path.expanduser("~"), ".cache")), "lumo"))
+    cache = env.get("LUMO_WINE_PREFIX_CACHE", os.path.join(machine_cache, "wineprefix-win64"))
+    try:
+        with open(os.path.join(cache, ".lumo-prefix")) as stamp:
+            current = stamp.read().strip() == key
+    except OSError:
+        current = False
+    if current:
+        subprocess.run(["cp", "-a", cache, prefix], check=True)
+    # Makes the prefix if the copy was not possible, and starts its server either way.
+    subprocess.run([os.path.join(SCRIPTS, "wine-prefix.sh")], env=env, check=True)
+
+
+def wait_until(condition, timeout):
+    end = time.time() + timeout
+    while time.time() < end:
+        if condition():
+            return True
+        time.sleep(0.2)
+    return condition()
+
+
+def main():
+    if len(sys.argv) != 4:
+        print(__doc__)
+        return 2
+    setup, version, out = os.path.abspath(sys.argv[1]), sys.argv[2], os.path.abspath(sys.argv[3])
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    display = wt.Display()
+    prefix = os.path.join(out, "prefix")
+    env = display.env(WINEPREFIX=prefix, LUMO_WINE_ARCH="win64", WINELOADER=WINE64, WINEDEBUG="-all",
+                      WINEDLLOVERRIDES="mscoree,mshtml=")
+    folder = os.path.join(prefix, *PROGRAM_FILES)
+    shortcut = os.path.join(prefix, *START_MENU)
+    try:
+        started = time.time()
+        make_prefix(prefix, env)
+        print("prefix ready after %.1f s" % (time.time() - started), flush=True)
+
+        status = subprocess.run([WINE64, setup, "/S"], env=env, timeout=300).returncode
+        wt.check(status == 0, "the installer runs silently with exit code 0 (got %s)" % status)
+        missing = [name for name in INSTALLED if not os.path.isfile(os.path.join(folder, name))]
+        wt.check(not missing, "Program Files\\Vantor LUMO holds %s (missing: %s)" % (", ".join(INSTALLED), missing))
+        wt.check(os.path.isfile(shortcut), "the Start menu has the entry \"Vantor LUMO\"")
+        if missing:
+            return 1
+
+        syx = subprocess.run([WINE64, os.path.join(folder, "lumo-syx.exe"), "--version"], env=env,
+                             stdout=subprocess.PIPE, text=True, errors="replace", timeout=120)
+        wt.check(syx.stdout.strip() == "lumo-syx " + version, "the installed lumo-syx.exe says %s (got %r)"
+                 % (version, syx.stdout.strip()))
+
+        program = subprocess.Popen([WINE64, os.path.join(folder, "lumo.exe")], cwd=out, env=env,
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        window = wt.wait_for_window(display, wt.TITLE, 60)
+        if wt.check(window is not None, "the installed lumo.exe shows its main window"):
+            time.sleep(1.0)
+            wt.Shot(display, os.path.join(out, "installed-lumo.png"))
+            wt.click(display, *[a + b for a, b in zip(wt.geometry(display, window)[:2], (612, 20))])
+        try:
+            status = program.wait(30)
+        except subprocess.TimeoutExpired:
+            status = None
+            program.kill()
+        wt.check(status == 0, "its close cross ends it with exit code 0 (got %s)" % status)
+        settings = glob.glob(os.path.join(prefix, "drive_c", "users", "*", "AppData", "Roaming", "Vantor Quorvel",
+                                          "lumo.qrcf"))
+        wt.check(len(settings) == 1, "its settings file is under %APPDATA%\\Vantor Quorvel")
+
+        # The uninstaller copies itself to the temporary folder, starts the copy and returns: the
+        # work is done when the folder is gone.
+        status = subprocess.run([WINE64, os.path.join(folder, "uninstall.exe"), "/S"], env=env,
+                                timeout=120).returncode
+        gone = wait_until(lambda: not os.path.exists(folder), 60)
+        left = os.listdir(folder) if os.path.isdir(folder) else []
+        wt.check(status == 0 and gone, "the uninstaller, run silently, removes Program Files\\Vantor LUMO "
+                 "(status %s, left: %s)" % (status, left))
+        wt.check(not os.path.exists(shortcut), "the Start-menu entry is gone")
+        wt.check(len(settings) == 1 and os.path.isfile(settings[0]), "the settings file is kept")
+    finally:
+        subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+        display.stop()
+    return 1 if wt.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
