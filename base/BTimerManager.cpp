@@ -80,6 +80,10 @@ void BTimerManagerState::add(BTimer* timer, const std::shared_ptr<BTimerManagerS
     const int delay = timer->initialDelay.load();
     timer->nextDue = dueAfter(BClock::now(), delay < 0 ? timer->interval.load() : delay);
     ++timer->armCount;
+    // Adding schedules. The owner set active before calling, but a pass that was running this
+    // timer's listener meanwhile (addTimer waits for the pass) cleared it when the one-shot
+    // firing ended, which would drop the new schedule.
+    timer->active.store(1);
     timer->owner = self;
     timer->registered.store(1);
 }

@@ -28,6 +28,8 @@ packages=(
     qemu-system-x86 busybox-static cpio xz-utils zstd kmod
     # the Linux MIDI system: the JACK server and its client library
     jackd2 libjack-jackd2-dev
+    # the ALSA sequencer backend (its tests run in the test VM, whose kernel has the sequencer)
+    libasound2-dev
     # the packages (scripts/package.sh) and their checks: Windows installers, portable zips, the
     # Debian package's checker and the validators of its desktop entry and AppStream metadata
     nsis zip unzip file lintian desktop-file-utils appstream

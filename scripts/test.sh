@@ -81,6 +81,22 @@ run_win32_in_vm() {
     record_suite win32 "$status" "$LUMO_BUILD/win32/ctest-output.log"
 }
 
+# run_alsa_vm: the ALSA backend's tests against a real sequencer, inside one boot of the test VM
+# (build/linux's CTest label alsa-vm; it skips, clearly, where qemu or the guest kernel cannot be
+# had). Counted as a suite of its own.
+run_alsa_vm() {
+    echo "=== test alsa-vm"
+    local log="$LUMO_BUILD/linux/alsa-vm-ctest-output.log"
+    local started=$SECONDS
+    ctest --test-dir "$LUMO_BUILD/linux" --output-on-failure -L alsa-vm 2>&1 | tee "$log"
+    local status=${PIPESTATUS[0]}
+    echo "=== alsa-vm: status $status after $((SECONDS - started)) s"
+    if grep -q 'Skipped' "$log"; then
+        skipped+=("alsa-vm (no qemu or guest kernel; see $log)")
+    fi
+    record_suite alsa-vm "$status" "$log"
+}
+
 # wanted NAME: whether this run builds and tests configuration NAME. LUMO_CONFIGS (a list such
 # as "linux win32") narrows a run on a developer's machine; CI runs everything.
 wanted() {
@@ -122,7 +138,8 @@ if configuration linux -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMO_BUILD_BENCHMARKS
     # The JACK tests start servers of their own; ones killed on earlier runs must not use up the
     # machine's server slots.
     "$here/jack-clear-stale.sh"
-    run_suite linux -j 2
+    run_suite linux -j 2 -LE alsa-vm
+    run_alsa_vm
 fi
 echo "=== linux done at $((SECONDS - t0)) s"
 

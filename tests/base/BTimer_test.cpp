@@ -411,3 +411,29 @@ TEST(BTimer, ListenerThatThrowsIsReportedAndTheManagerGoesOn)
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.front(), "failing: listener failed");
 }
+
+TEST(BTimer, OneShotArmedAgainFromAnotherThreadWhileItsListenerRunsFiresAgain)
+{
+    // The device-change notifier's pattern: a broadcast on another thread re-arms the one-shot
+    // timer while its listener (the update pass) is still running. That arming must not be lost.
+    RecordingListener listener;
+    BTimer timer(BString("re-armed"), false);
+    std::atomic<bool> rearmed{false};
+    std::thread other;
+    listener.action = [&](BTimer* fired, int call) {
+        if (call != 1)
+            return;
+        other = std::thread([fired, &rearmed] {
+            fired->active = 1;
+            rearmed = true;
+            BTimerManager::getInstance()->addTimer(fired);
+        });
+        // Return only once the other thread has armed the timer, so the pass ends after it.
+        waitFor([&] { return rearmed.load(); });
+    };
+    arm(timer, &listener, 10, false);
+
+    EXPECT_TRUE(waitFor([&] { return listener.calls.load() == 2; })) << "the second arming was lost";
+    other.join();
+    cancelAndWaitDropped(timer);
+}

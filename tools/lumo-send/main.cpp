@@ -1,5 +1,5 @@
 // lumo-send: sends display text, a Program Change or the messages of dump files to a MIDI port,
-// through the program's own MIDI library and backend.
+// through the program's own MIDI library and its Linux backends (JACK and the ALSA sequencer).
 //
 //   lumo-send --list
 //   lumo-send --version
@@ -7,12 +7,13 @@
 //   lumo-send --port NAME --program N [--channel C]
 //   lumo-send --port NAME FILE.syx...
 //
-// Exit status: 0 sent, 1 nothing could be sent (no server, no such port, unreadable file),
+// Exit status: 0 sent, 1 nothing could be sent (no MIDI system, no such port, unreadable file),
 // 2 wrong usage or text the module cannot show.
 #include "app/ModuleProtocol.h"
 #include "base/AutoDelete.h"
 #include "midi/MidiDeviceDescriptor.h"
 #include "midi/TMidiDeviceBase.h"
+#include "midi/alsa/AlsaMidiFactory.h"
 #include "midi/jack/JackMidiFactory.h"
 #include "tools/lumo-syx/MidiStreamSplitter.h"
 
@@ -221,21 +222,37 @@ int main(int argc, char** argv)
     }
 
     const LibraryShutdown shutdown;
-    auto* factory = new JackMidiFactory("lumo-send"); // belongs to the AutoDelete registry
-    if (!factory->getSession().connect())
+    // Both systems are asked; each says in one line on stderr when it is absent.
+    auto* jack = new JackMidiFactory("lumo-send"); // both belong to the AutoDelete registry
+    auto* alsa = new AlsaMidiFactory("lumo-send");
+    const bool haveJack = jack->getSession().connect();
+    const bool haveAlsa = alsa->getSequencer().connect();
+    if (!haveJack && !haveAlsa)
         return kFailure;
-    BOwnedList<MidiDeviceDescriptor*> destinations;
-    factory->copyDescriptors(false, destinations);
+    BOwnedList<MidiDeviceDescriptor*> jackDestinations;
+    BOwnedList<MidiDeviceDescriptor*> alsaDestinations;
+    if (haveJack)
+        jack->copyDescriptors(false, jackDestinations);
+    if (haveAlsa)
+        alsa->copyDescriptors(false, alsaDestinations);
     if (options.list)
     {
-        for (int i = 0; i < destinations.Count(); ++i)
-            std::printf("%s\n", destinations.Get(i)->displayName().CStr());
+        for (const BOwnedList<MidiDeviceDescriptor*>* list : {&jackDestinations, &alsaDestinations})
+            for (int i = 0; i < list->Count(); ++i)
+                std::printf("%s\n", list->Get(i)->displayName().CStr());
         return 0;
     }
     std::unique_ptr<TMidiDeviceBase> device;
-    for (int i = 0; i < destinations.Count() && !device; ++i)
-        if (options.port == destinations.Get(i)->displayName().CStr())
-            device = factory->createDevice(*destinations.Get(i));
+    bool overJack = false;
+    for (int i = 0; i < jackDestinations.Count() && !device; ++i)
+        if (options.port == jackDestinations.Get(i)->displayName().CStr())
+        {
+            device = jack->createDevice(*jackDestinations.Get(i));
+            overJack = true;
+        }
+    for (int i = 0; i < alsaDestinations.Count() && !device; ++i)
+        if (options.port == alsaDestinations.Get(i)->displayName().CStr())
+            device = alsa->createDevice(*alsaDestinations.Get(i));
     if (!device)
     {
         std::fprintf(stderr, "lumo-send: no MIDI port named \"%s\" (see lumo-send --list)\n", options.port.c_str());
@@ -256,7 +273,8 @@ int main(int argc, char** argv)
             return kFailure;
         }
     }
-    if (!waitUntilSent(output, factory->getSession()))
+    // The sequencer has taken every event once the send returned; JACK writes them in its cycles.
+    if (overJack && !waitUntilSent(output, jack->getSession()))
     {
         std::fprintf(stderr, "lumo-send: \"%s\" did not take all messages\n", options.port.c_str());
         return kFailure;

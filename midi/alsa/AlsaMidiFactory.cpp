@@ -1,0 +1,49 @@
+#include "midi/alsa/AlsaMidiFactory.h"
+
+#include "midi/alsa/AlsaMidiDescriptor.h"
+#include "midi/alsa/AlsaMidiInput.h"
+#include "midi/alsa/AlsaMidiOutput.h"
+
+AlsaMidiFactory::AlsaMidiFactory(std::string clientName)
+    : observer(std::make_unique<AlsaDeviceObserver>([this] { forgetLastRescanRequest(); })),
+      sequencer(std::make_shared<AlsaSequencer>(std::move(clientName), observer.get()))
+{
+}
+
+AlsaMidiFactory::~AlsaMidiFactory()
+{
+    unregisterFromManager();
+    // The sequencer may outlive us in a device object; it must not call an observer that is gone.
+    sequencer->detachObserver();
+    sequencer.reset();
+    observer.reset();
+}
+
+BString AlsaMidiFactory::directionName(bool isInput) const
+{
+    return BString(isInput ? "MIDI Input" : "MIDI Output");
+}
+
+std::unique_ptr<TMidiDeviceBase> AlsaMidiFactory::createDevice(const MidiDeviceDescriptor& d)
+{
+    if (d.isInput != 0)
+        return std::make_unique<AlsaMidiInput>(sequencer, d.clone());
+    return std::make_unique<AlsaMidiOutput>(sequencer, d.clone());
+}
+
+void AlsaMidiFactory::refreshDescriptors(bool isInput, BOwnedList<MidiDeviceDescriptor*>& list)
+{
+    const std::vector<AlsaSequencer::PortInfo> ports = sequencer->listPorts(isInput);
+    const int count = static_cast<int>(ports.size());
+    for (int i = 0; i < count; ++i)
+    {
+        const AlsaSequencer::PortInfo& port = ports[static_cast<std::size_t>(i)];
+        AlsaMidiDescriptor fresh(this, isInput, i, port.name, port.client, port.port);
+        if (MidiDeviceDescriptor* existing = list.Get(i))
+            existing->assign(fresh);
+        else
+            list.Add(fresh.clone().release());
+    }
+    while (list.Count() > count)
+        list.Delete(list.Count() - 1);
+}

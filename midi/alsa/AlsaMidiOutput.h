@@ -1,0 +1,34 @@
+// AlsaMidiOutput: an output device over the ALSA sequencer. Opening creates a port of ours and
+// subscribes the other client's port to it; closing unsubscribes and deletes it.
+//
+// Threads: sends may come from any thread at once (see AlsaSequencer::send). A message of any
+// length is accepted: SysEx goes out in pieces the receiver's pool can take, waiting for room
+// while the receiver reads.
+#pragma once
+
+#include "midi/TMidiDeviceBase.h"
+
+#include <atomic>
+#include <memory>
+
+class AlsaSequencer;
+
+class AlsaMidiOutput : public TMidiOutputBase
+{
+public:
+    AlsaMidiOutput(std::shared_ptr<AlsaSequencer> sequencer, std::unique_ptr<MidiDeviceDescriptor> d);
+    ~AlsaMidiOutput() override;
+
+    bool sendShort(std::uint32_t message) override;
+    bool sendLong(const unsigned char* data, int length) override;
+    // Closes the device when its destination went away or our connection to it was taken down.
+    void poll() override;
+
+protected:
+    void open() override;
+    void close(void* backendHandle) override;
+
+private:
+    const std::shared_ptr<AlsaSequencer> sequencer;
+    std::atomic<std::uint64_t> token{0};
+};

@@ -1,0 +1,138 @@
+// AlsaSequencer: the one sequencer client of the process and the thread that reads it.
+//
+// The client is opened on demand (connect(), called by every scan), named as asked, with pools
+// and buffers large enough for SysEx pieces. It owns a hidden port subscribed to the system's
+// announce port, so that clients and ports coming, going or changing reach the Observer, and a
+// queue that stamps the events arriving at our input ports with their time.
+//
+// Opening a device creates a port of ours for it and subscribes it to (input) or from (output)
+// the other client's port; closing unsubscribes and deletes that port. Our ports carry no
+// subscription rights for others: they exist for the one connection we make, so no one else
+// lists them or attaches to them.
+//
+// Threads and locks: control operations (connect, listing, open, close) take controlMutex.
+// Writing to the client takes writeMutex for one event at a time (the library's write buffer is
+// shared by the whole client); a message of several events holds its port's own send mutex
+// throughout, so its pieces stay in order. A full pool or receiver is waited out (the receiver
+// reads meanwhile) up to kSendPatienceMs without progress. The reader thread delivers to the
+// sinks while holding the delivering port's delivery mutex, which close takes to wait for a
+// delivery under way. Observer calls come from the reader thread and must not block.
+//
+// Without a sequencer (no /dev/snd/seq) connect fails and writes one line on stderr, once.
+//
+// Ownership: shared (std::shared_ptr) by the factory and its device objects, so a device that
+// outlives the factory still closes safely.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class AlsaEventSink;
+
+class AlsaSequencer
+{
+public:
+    static constexpr int kSendPatienceMs = 2000;
+    static constexpr int kPoolCells = 2000;
+    static constexpr std::size_t kBufferBytes = 1 << 16;
+
+    // Told, on the reader thread, that the sequencer's client or port set changed.
+    class Observer
+    {
+    public:
+        virtual ~Observer() = default;
+        virtual void alsaPortsChanged() = 0;
+    };
+
+    struct PortInfo
+    {
+        int client = 0;
+        int port = 0;
+        std::string name; // "client name:port name"
+    };
+
+    struct Stats
+    {
+        std::uint64_t eventsIn = 0;
+        std::uint64_t eventsOut = 0;
+        std::uint64_t announcements = 0;
+        std::uint64_t overruns = 0;
+        std::uint64_t sendFailures = 0;
+    };
+
+    // clientName is the sequencer client's name. observer is not owned (see detachObserver).
+    AlsaSequencer(std::string clientName, Observer* observer);
+    ~AlsaSequencer();
+
+    AlsaSequencer(const AlsaSequencer&) = delete;
+    AlsaSequencer& operator=(const AlsaSequencer&) = delete;
+
+    // Opens the client if there is none. True when open.
+    bool connect();
+    bool isConnected() const;
+    // Our client number; -1 when not connected.
+    int clientId() const;
+
+    // Ports of other clients (never ours, never the system's): those we can read from (sources)
+    // or write to, by client and port number.
+    std::vector<PortInfo> listPorts(bool sources);
+
+    // Creates a port of ours and subscribes it from/to the other port. Deliveries go to sink (not
+    // owned) on the reader thread. A token, 0 on failure.
+    std::uint64_t openInput(int client, int port, AlsaEventSink* sink);
+    std::uint64_t openOutput(int client, int port);
+    // Unsubscribes and deletes our port; returns once no delivery to its sink is under way.
+    void close(std::uint64_t token);
+    // False when the other port of token went away or its connection was taken down.
+    bool isLive(std::uint64_t token) const;
+
+    // Any thread. Sends data (any length; see AlsaMidiSegments) from our port of token.
+    bool send(std::uint64_t token, const unsigned char* data, std::size_t size);
+
+    // Milliseconds of our queue's clock (the time base of the sinks' timestamps).
+    std::int64_t nowMs() const;
+    // No more Observer calls after this returns (except one already under way).
+    void detachObserver() { observer.store(nullptr); }
+    Stats stats() const;
+
+    // Defined in the source file (they hold the library's types).
+    struct Client;
+    struct Slot;
+
+private:
+    std::shared_ptr<Slot> slotFor(std::uint64_t token) const;
+    std::shared_ptr<Slot> slotForPort(int ourPort) const;
+    std::uint64_t openPort(bool isInput, int client, int port, AlsaEventSink* sink);
+    bool writeEvent(void* event);
+    void readerLoop();
+    void dispatch(void* event);
+    void announced(void* event);
+    void stopReader();
+
+    const std::string name;
+    std::atomic<Observer*> observer;
+    mutable std::mutex controlMutex;
+    std::mutex writeMutex;
+    mutable std::mutex slotsMutex;
+    std::unique_ptr<Client> client;
+    // The open client for the send and delivery paths, which must not wait for a scan holding
+    // controlMutex. Set once connected; the client lives until the destructor.
+    std::atomic<Client*> live{nullptr};
+    std::map<int, std::shared_ptr<Slot>> slots; // by our port number
+    std::thread reader;
+    int wakeFd = -1;
+    std::atomic<bool> stopping{false};
+    std::atomic<std::uint64_t> nextToken{1};
+    std::atomic<std::uint64_t> eventsIn{0};
+    std::atomic<std::uint64_t> eventsOut{0};
+    std::atomic<std::uint64_t> announcements{0};
+    std::atomic<std::uint64_t> overruns{0};
+    std::atomic<std::uint64_t> sendFailures{0};
+    bool reportedMissing = false;
+};
