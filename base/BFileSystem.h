@@ -58,6 +58,10 @@ std::unique_ptr<char[]> ReadWholeFile(const BString& path, std::int64_t& size,
  * keeps its old content; a writer destroyed without a successful `Commit` (an error, an early
  * return, an exception) removes its temporary file and leaves the target untouched.
  *
+ * A save killed part-way (power cut, SIGKILL, TerminateProcess) leaves its temporary file behind;
+ * every new writer first removes such leftovers of its own target (see `RemoveLeftovers`), so they
+ * never pile up in the folder.
+ *
  * The target's folder must exist. One object writes one file once, on one thread at a time.
  * Not copyable.
  */
@@ -94,6 +98,14 @@ public:
 
     /** The file that `Commit` replaces. */
     const BString& TargetPath() const { return targetPath; }
+
+    /**
+     * Removes the temporary files that writers of `targetPath` left behind when their process
+     * died before finishing. Only names this class makes for that target are considered, only
+     * plain files, and never one that a living writer (of any process) is still filling. Returns
+     * how many were removed; failures are silent (the files are simply left for a later try).
+     */
+    static int RemoveLeftovers(const BString& targetPath);
 
 private:
     void CloseFile();

@@ -268,3 +268,67 @@ TEST(AtomicFileWriter, WriteFailingPartWayLeavesTheTargetUntouched)
 }
 #endif
 } // namespace
+
+namespace
+{
+// Temporary files as killed writers of "target" leave them, and names that only look alike.
+#if defined(_WIN32)
+// Process ids that no process has (Windows' ids are multiples of four).
+const char* const kLeftoverNames[] = {"target.tmpfffffff1-0", "target.tmpfffffffd-1a"};
+const char* const kForeignNames[] = {"target.tmp", "target.tmpfffffff1", "target.tmpfffffff1-", "target.tmpFFFFFFF1-0",
+                                     "other.tmpfffffff1-0", "target.bak"};
+#else
+const char* const kLeftoverNames[] = {"target.tmpAb12Cd", "target.tmp000000"};
+const char* const kForeignNames[] = {"target.tmp", "target.tmpAb12Cde", "target.tmpAb-2Cd", "other.tmpAb12Cd",
+                                     "target.bak", "xtarget.tmpAb12Cd"};
+#endif
+} // namespace
+
+TEST(AtomicFileWriter, ANewWriterRemovesWhatKilledWritersLeftAndNothingElse)
+{
+    TempDirectory dir;
+    writeBytes(dir.path("target"), "old");
+    for (const char* name : kLeftoverNames)
+        writeBytes(dir.path(name), "half a sa");
+    for (const char* name : kForeignNames)
+        writeBytes(dir.path(name), "not ours");
+    {
+        BAtomicFileWriter writer(dir.text("target"));
+        ASSERT_TRUE(writer.Write("new", 3));
+        ASSERT_TRUE(writer.Commit());
+    }
+    EXPECT_EQ("new", readBytes(dir.path("target")));
+    for (const char* name : kLeftoverNames)
+        EXPECT_FALSE(std::filesystem::exists(dir.path(name))) << name;
+    for (const char* name : kForeignNames)
+        EXPECT_EQ("not ours", readBytes(dir.path(name))) << name;
+    EXPECT_EQ(0, BAtomicFileWriter::RemoveLeftovers(dir.text("target")));
+}
+
+TEST(AtomicFileWriter, ALeftoverOfThePatternThatIsADirectoryStays)
+{
+    TempDirectory dir;
+    std::filesystem::create_directory(dir.path(kLeftoverNames[0]));
+    EXPECT_EQ(0, BAtomicFileWriter::RemoveLeftovers(dir.text("target")));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path(kLeftoverNames[0])));
+}
+
+TEST(AtomicFileWriter, TheTemporaryFileOfAWriterStillAtWorkIsNoLeftover)
+{
+    TempDirectory dir;
+    writeBytes(dir.path("target"), "old");
+    BAtomicFileWriter first(dir.text("target"));
+    ASSERT_TRUE(first.Write("first", 5));
+    const std::filesystem::path firstTemporary(first.TemporaryPath().CStr());
+
+    EXPECT_EQ(0, BAtomicFileWriter::RemoveLeftovers(dir.text("target")));
+    {
+        BAtomicFileWriter second(dir.text("target"));
+        ASSERT_TRUE(second.Write("second", 6));
+        ASSERT_TRUE(second.Commit());
+    }
+    EXPECT_EQ("first", readBytes(firstTemporary));
+    ASSERT_TRUE(first.Commit());
+    EXPECT_EQ("first", readBytes(dir.path("target")));
+    EXPECT_EQ("target", dir.listing());
+}
