@@ -2,6 +2,7 @@
 
 #include "base/IniLineSyntax.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -29,6 +30,35 @@ void TStringList::Clear()
 {
     lines.clear();
     DropIndex();
+}
+
+int TStringList::DeleteIf(const std::function<bool(const BString& line)>& remove)
+{
+    // Lines are asked in order (callers may count occurrences) and kept ones moved down in place.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+    {
+        if (remove(lines[i].first))
+            continue;
+        if (kept != i)
+            lines[kept] = std::move(lines[i]);
+        ++kept;
+    }
+    const int removed = static_cast<int>(lines.size() - kept);
+    if (removed > 0)
+    {
+        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(kept), lines.end());
+        DropIndex();
+    }
+    return removed;
+}
+
+int TStringList::DeleteName(const BString& name)
+{
+    BString lineName;
+    BString lineValue;
+    return DeleteIf([&](const BString& line)
+                    { return IniLineSyntax::ParseEntry(line, lineName, lineValue) && lineName == name; });
 }
 
 void TStringList::SetText(const char* data, int length)
@@ -122,8 +152,9 @@ int TStringList::IndexOfName(const BString& name) const
 {
     if (lines.empty())
         return -1;
-    BuildIndex();
-    if (nameIndex.find(name) == nameIndex.end())
+    // A valid index answers "absent" at once; building one only for that would cost more than the
+    // scan, and every change drops it again (a series of SetValue calls would rebuild it each time).
+    if (indexValid && nameIndex.find(name) == nameIndex.end())
         return -1;
     BString lineName;
     BString lineValue;

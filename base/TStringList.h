@@ -8,6 +8,7 @@
 
 #include "base/BString.h"
 
+#include <functional>
 #include <map>
 #include <utility>
 #include <vector>
@@ -28,6 +29,11 @@ public:
     bool Delete(int index);
     // Removes every line.
     void Clear();
+    // Removes every line for which remove(line) is true, in one pass; the others keep their
+    // order. Returns how many went. remove must not change the list.
+    int DeleteIf(const std::function<bool(const BString& line)>& remove);
+    // Removes every line whose entry name equals name byte for byte; returns how many went.
+    int DeleteName(const BString& name);
 
     // Removes all lines, then splits length bytes into lines at LF, CR and CR LF. A NUL ends
     // the text; a last line without a line end is a line too.
@@ -52,6 +58,7 @@ public:
     // True and value filled when name has an entry.
     bool FindValue(const BString& name, BString& value) const;
     // Removes the first line with that name, then appends name=value (verbatim, unquoted).
+    // Costs one pass over the lines, however large the list.
     void SetValue(const BString& name, const BString& value);
 
     const BString& Separator() const;
