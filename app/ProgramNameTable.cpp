@@ -122,6 +122,13 @@ void ProgramNameTable::save(TIniFile& settings) const
     lines.DeleteIf(
         [&](const BString& line)
         {
+            // Only a line whose name starts with 'P', plain or quoted, can hold a program key;
+            // the others are passed over without being parsed.
+            const char* text = line.CStr();
+            while (*text == ' ' || *text == '\t')
+                ++text;
+            if (*text != 'P' && *text != '"')
+                return false;
             if (!IniLineSyntax::ParseEntry(line, name, value))
                 return false;
             const int p = programOfKey(name);

@@ -3,6 +3,7 @@
 #include "base/IniLineSyntax.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -202,9 +203,21 @@ void TStringList::SetSeparator(const BString& newSeparator)
     separator = newSeparator;
 }
 
+std::size_t TStringList::NameHash::operator()(const BString& name) const noexcept
+{
+    std::uint64_t hash = 1469598103934665603ull;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(name.CStr());
+    for (int i = 0; i < name.Length(); ++i)
+        hash = (hash ^ bytes[i]) * 1099511628211ull;
+    return static_cast<std::size_t>(hash);
+}
+
 void TStringList::DropIndex()
 {
-    nameIndex.clear();
+    // Clearing a hash table costs its whole bucket array even when it is empty, and every Add
+    // drops the index: only a table with something in it is released (buckets and all).
+    if (!nameIndex.empty())
+        decltype(nameIndex)().swap(nameIndex);
     indexValid = false;
 }
 
@@ -212,7 +225,8 @@ void TStringList::BuildIndex() const
 {
     if (indexValid)
         return;
-    nameIndex.clear();
+    decltype(nameIndex)().swap(nameIndex);
+    nameIndex.reserve(lines.size());
     BString name;
     BString value;
     // Later lines overwrite earlier ones: for a repeated name the last value counts.

@@ -8,8 +8,9 @@
 
 #include "base/BString.h"
 
+#include <cstddef>
 #include <functional>
-#include <map>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -68,8 +69,14 @@ private:
     void DropIndex();
     void BuildIndex() const;
 
+    // Byte hash of a name (FNV-1a): the index is looked up, never walked in order.
+    struct NameHash
+    {
+        std::size_t operator()(const BString& name) const noexcept;
+    };
+
     std::vector<std::pair<BString, void*>> lines;
-    mutable std::map<BString, BString> nameIndex;
+    mutable std::unordered_map<BString, BString, NameHash> nameIndex;
     mutable bool indexValid = false;
     BString separator;
 };
