@@ -15,6 +15,16 @@ bool isProgram(int program)
     return program >= 0 && program < ProgramNameTable::kCount;
 }
 
+// Only a line whose name starts with 'P', plain or quoted, can hold a program key; the others
+// are passed over without being parsed.
+bool mayBeProgramKey(const BString& line)
+{
+    const char* text = line.CStr();
+    while (*text == ' ' || *text == '\t')
+        ++text;
+    return *text == 'P' || *text == '"';
+}
+
 // The program whose settings key `name` is, or -1: "Program" and the number in plain decimal.
 int programOfKey(const BString& name)
 {
@@ -101,10 +111,21 @@ BString ProgramNameTable::settingsKey(int program)
 
 void ProgramNameTable::load(const TIniFile& settings)
 {
-    const BString section(kSettingsSection);
+    // One pass over the section's lines instead of a name index of all of them: the section may
+    // hold far more than the 128 keys, and only those are wanted. Later lines win, as in a lookup.
+    const TStringList& lines = settings.FindSection(BString(kSettingsSection));
     BString loaded[kCount];
-    for (int p = 0; p < kCount; ++p)
-        loaded[p] = settings.ReadString(section, settingsKey(p), BString());
+    BString name;
+    BString value;
+    for (int i = 0; i < lines.Count(); ++i)
+    {
+        const BString line = lines.Get(i);
+        if (!mayBeProgramKey(line) || !IniLineSyntax::ParseEntry(line, name, value))
+            continue;
+        const int p = programOfKey(name);
+        if (p >= 0)
+            loaded[p] = value;
+    }
     assign(loaded);
 }
 
@@ -122,14 +143,7 @@ void ProgramNameTable::save(TIniFile& settings) const
     lines.DeleteIf(
         [&](const BString& line)
         {
-            // Only a line whose name starts with 'P', plain or quoted, can hold a program key;
-            // the others are passed over without being parsed.
-            const char* text = line.CStr();
-            while (*text == ' ' || *text == '\t')
-                ++text;
-            if (*text != 'P' && *text != '"')
-                return false;
-            if (!IniLineSyntax::ParseEntry(line, name, value))
+            if (!mayBeProgramKey(line) || !IniLineSyntax::ParseEntry(line, name, value))
                 return false;
             const int p = programOfKey(name);
             if (p < 0)
