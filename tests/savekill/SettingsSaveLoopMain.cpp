@@ -16,6 +16,10 @@ int main(int argc, char** argv)
     }
     const bool once = argc > 2 && std::strcmp(argv[2], "--once") == 0;
     const BString section(lumo_test::kSaveLoopSection);
+    // Tells the test that start-up is over and saving begins (a sanitizer's start-up alone can
+    // take longer than many saves).
+    std::fputc('r', stdout);
+    std::fflush(stdout);
     for (;;)
     {
         TIniFile settings{BString(argv[1])};
