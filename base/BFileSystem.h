@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 
 namespace BFileSystem
@@ -36,6 +37,12 @@ bool MakeDirectory(const BString& path);
  * that name is in the way).
  */
 bool ForceDirectories(const BString& path);
+
+/**
+ * Opens a file for binary reading ("rb"); null for anything that is not a plain file on a disk
+ * (a folder, a named pipe, a device), which a reader of whole files could wait on for ever.
+ */
+std::FILE* OpenPlainFileForReading(const BString& path);
 
 /**
  * Reads the whole file into a new buffer of exactly the file's size (no terminating NUL is

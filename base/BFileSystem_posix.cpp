@@ -33,6 +33,24 @@ bool IsRootPath(const BString& path)
     return std::strcmp(path.CStr(), "/") == 0;
 }
 
+std::FILE* OpenPlainFileForReading(const BString& path)
+{
+    // Without O_NONBLOCK the open itself would wait for a named pipe's writer.
+    const int fd = ::open(path.CStr(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fcntl(fd, F_SETFL, 0) != 0)
+    {
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (file == nullptr)
+        ::close(fd);
+    return file;
+}
+
 bool MakeDirectory(const BString& path)
 {
     if (::mkdir(path.CStr(), 0777) == 0)

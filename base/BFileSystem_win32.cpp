@@ -37,6 +37,12 @@ bool IsRootPath(const BString& path)
     return driveLetter && text[1] == ':' && (length == 2 || (length == 3 && text[2] == '\\'));
 }
 
+std::FILE* OpenPlainFileForReading(const BString& path)
+{
+    // Pipes and devices are reached through names of their own, never through a folder's file.
+    return std::fopen(path.CStr(), "rb");
+}
+
 bool MakeDirectory(const BString& path)
 {
     if (::CreateDirectoryA(path.CStr(), nullptr))

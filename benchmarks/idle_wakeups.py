@@ -77,6 +77,11 @@ def measure_idle(display, lumo, folder, seconds):
         raise RuntimeError("no window appeared")
     time.sleep(PROMPT_WAIT_S)
     pid = program.proc.pid
+    # The program's own top-level X windows, mapped or not (each one a native window with a
+    # refresh timer of its own).
+    windows = wt.x(display, "xdotool", "search", "--pid", str(pid)).split()
+    mapped = [w for w in windows if "IsViewable" in wt.x(display, "xwininfo", "-id", w)]
+    print("native windows of the program: %d (%d of them shown)" % (len(windows), len(mapped)))
     before, cpu_before, started = thread_switches(pid), cpu_seconds(pid), time.time()
     time.sleep(seconds)
     after, cpu_after, elapsed = thread_switches(pid), cpu_seconds(pid), time.time() - started

@@ -332,3 +332,25 @@ TEST(AtomicFileWriter, TheTemporaryFileOfAWriterStillAtWorkIsNoLeftover)
     EXPECT_EQ("first", readBytes(dir.path("target")));
     EXPECT_EQ("target", dir.listing());
 }
+
+#if !defined(_WIN32)
+TEST(WholeFileReader, ANamedPipeIsRefusedInsteadOfWaitedOn)
+{
+    TempDirectory dir;
+    ASSERT_EQ(0, ::mkfifo(dir.path("pipe").c_str(), 0600));
+    std::int64_t size = -1;
+    BString message;
+    // Opening a pipe without a writer would block for ever; the reader must come back at once.
+    EXPECT_EQ(nullptr, BFileSystem::ReadWholeFile(dir.text("pipe"), size, &message));
+    EXPECT_EQ(BString("error opening file: : ") + dir.text("pipe"), message);
+    EXPECT_EQ(nullptr, BFileSystem::OpenPlainFileForReading(dir.text("pipe")));
+
+    writeBytes(dir.path("plain"), "text");
+    std::FILE* plain = BFileSystem::OpenPlainFileForReading(dir.text("plain"));
+    ASSERT_NE(nullptr, plain);
+    char bytes[8] = {};
+    EXPECT_EQ(4u, std::fread(bytes, 1, sizeof bytes, plain));
+    EXPECT_STREQ("text", bytes);
+    std::fclose(plain);
+}
+#endif

@@ -4,7 +4,7 @@
 Usage: hostile_settings_tests.py LUMO_EXECUTABLE OUTPUT_FOLDER
 
 Starts the program with settings files that are huge (100 MB), full of NUL bytes, binary, made of
-one section repeated over and over, or unreadable; with a settings folder that takes no file; with
+one section repeated over and over, unreadable, or a named pipe; with a settings folder that takes no file; with
 a full disk when it saves; and with a dump file that cannot be created. Every time it must start,
 quit normally, tell the user in its error box where a setting or the dump would otherwise be lost
 without a word, and never damage the settings file it found.
@@ -18,6 +18,7 @@ import os
 import resource
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import time
@@ -175,6 +176,15 @@ def test_unreadable(display, lumo, out):
     check(not leftovers(program.folder), "unreadable file: no temporary file is left")
 
 
+def test_named_pipe(display, lumo, out):
+    program = wt.Program(lumo, os.path.join(out, "named-pipe"), "lumo")
+    os.mkfifo(program.settings)
+    # Reading a pipe nobody writes to would wait for ever; the program must start all the same.
+    start_and_quit(display, program, "settings file that is a named pipe", expect_box=True)
+    check(stat.S_ISFIFO(os.stat(program.settings).st_mode), "named pipe: left as it was")
+    check(not leftovers(program.folder), "named pipe: no temporary file is left")
+
+
 def test_read_only_folder(display, lumo, out):
     program = wt.Program(lumo, os.path.join(out, "read-only-folder"), "lumo")
     content = b"[Current]\nMainLeft=10\nMainTop=10\n\n[Program Names]\nProgram0=KEEP\n\n"
@@ -271,6 +281,7 @@ def main():
     try:
         test_malformed(display, lumo, out)
         test_unreadable(display, lumo, out)
+        test_named_pipe(display, lumo, out)
         test_read_only_folder(display, lumo, out)
         test_full_disk(display, lumo, out)
         test_dump_not_created(display, lumo, out)
