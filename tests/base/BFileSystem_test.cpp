@@ -275,7 +275,8 @@ namespace
 #if defined(_WIN32)
 // Process ids that no process has (Windows' ids are multiples of four).
 const char* const kLeftoverNames[] = {"target.tmpfffffff1-0", "target.tmpfffffffd-1a"};
-const char* const kForeignNames[] = {"target.tmp", "target.tmpfffffff1", "target.tmpfffffff1-", "target.tmpFFFFFFF1-0",
+// (Names differing from a leftover's only in letter case would be the same file here.)
+const char* const kForeignNames[] = {"target.tmp", "target.tmpfffffff1", "target.tmpfffffff1-", "target.tmpfffffff1-x",
                                      "other.tmpfffffff1-0", "target.bak"};
 #else
 const char* const kLeftoverNames[] = {"target.tmpAb12Cd", "target.tmp000000"};
