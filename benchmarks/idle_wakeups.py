@@ -75,6 +75,8 @@ def measure_idle(display, lumo, folder, seconds):
     if window is None:
         program.kill()
         raise RuntimeError("no window appeared")
+    # The pointer away from the window: a tooltip would be a window of its own.
+    wt.x(display, "xdotool", "mousemove", "0", "0")
     time.sleep(PROMPT_WAIT_S)
     pid = program.proc.pid
     # The program's own top-level X windows, mapped or not (each one a native window with a
