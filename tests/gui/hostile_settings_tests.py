@@ -21,6 +21,7 @@ import signal
 import stat
 import subprocess
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -275,19 +276,22 @@ def main():
     lumo, out = (os.path.abspath(p) for p in sys.argv[1:3])
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
-    # "nobody" must reach the copies of the program.
-    os.chmod(out, 0o755)
+    # The cases run as "nobody" live where "nobody" can reach them: the output folder may lie
+    # below a home folder closed to other accounts.
+    shared = tempfile.mkdtemp(prefix="lumo-hostile-settings-")
+    os.chmod(shared, 0o755)
     display = wt.Display()
     try:
         test_malformed(display, lumo, out)
-        test_unreadable(display, lumo, out)
+        test_unreadable(display, lumo, shared)
         test_named_pipe(display, lumo, out)
-        test_read_only_folder(display, lumo, out)
+        test_read_only_folder(display, lumo, shared)
         test_full_disk(display, lumo, out)
         test_dump_not_created(display, lumo, out)
         test_huge(display, lumo, out)
     finally:
         display.stop()
+        shutil.rmtree(shared, ignore_errors=True)
     with open(os.path.join(out, "report.txt"), "w") as f:
         f.write("\n".join(wt.report + wt.failures) + "\n")
     print("%d checks passed, %d failed; report in %s" % (len(wt.report), len(wt.failures), out))
