@@ -292,6 +292,10 @@ def main():
     finally:
         display.stop()
         shutil.rmtree(shared, ignore_errors=True)
+        # The program's copies are big; the settings files and the report are what is worth keeping.
+        for folder, _, files in os.walk(out):
+            if "lumo" in files:
+                os.remove(os.path.join(folder, "lumo"))
     with open(os.path.join(out, "report.txt"), "w") as f:
         f.write("\n".join(wt.report + wt.failures) + "\n")
     print("%d checks passed, %d failed; report in %s" % (len(wt.report), len(wt.failures), out))
