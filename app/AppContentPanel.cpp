@@ -3,6 +3,7 @@
 #include "app/AppPlatform.h"
 #include "app/BWindow.h"
 #include "app/DumpFile.h"
+#include "app/SettingsFileCheck.h"
 #include "app/WindowPosition.h"
 #include "base/AutoDelete.h"
 #include "base/BPaths.h"
@@ -14,6 +15,7 @@
 #include "midi/TMidiAliasManager.h"
 #include "midi/TMidiRouter.h"
 
+#include <cstdio>
 #include <utility>
 
 const char* const AppContentPanel::kProductUrl = "https://www.vantor-quorvel.com/lumo";
@@ -120,8 +122,14 @@ bool AppContentPanel::initialise(const juce::String& commandLine)
     portDialog.sizeAndCentre();
     portDialog.offerDontAskAgain = false;
 
-    if (DumpFile::isRequested(JuceText::fromJuce(commandLine)))
-        protocol.dumpFile().open();   // a file that cannot be opened leaves the dump off
+    // A dump that was asked for and silently missing would be found out only when it is needed.
+    if (DumpFile::isRequested(JuceText::fromJuce(commandLine)) && !protocol.dumpFile().open())
+    {
+        const juce::File dump = juce::File::getCurrentWorkingDirectory().getChildFile(DumpFile::kDefaultFileName);
+        errorReports.report(BString::Format("The dump file \"%s\" cannot be created; received messages are not "
+                                            "recorded in this run.",
+                                            JuceText::fromJuce(dump.getFullPathName()).CStr()));
+    }
 
     return true;
 }
@@ -444,7 +452,13 @@ void AppContentPanel::comboBoxChanged(juce::ComboBox* combo)
 void AppContentPanel::loadSettings()
 {
     TIniFile settings(settingsPath);
-    settings.Load();   // a missing or refused file simply has no sections
+    const bool loaded = settings.Load();   // a missing or refused file simply has no sections
+    // Settings the user would lose without knowing are worth a box at start, when something can
+    // still be done about them; at exit it would be too late.
+    const SettingsFileCheck check(settings, loaded);
+    for (const BString* problem : {&check.readProblem(), &check.saveProblem()})
+        if (!problem->IsEmpty())
+            errorReports.report(*problem);
 
     restoreWindowPosition(*this, settings, contentWidth, contentHeight);
     if (TMidiAliasManager* aliases = TMidiAliasManager::peekInstance())
@@ -465,7 +479,14 @@ void AppContentPanel::loadSettings()
 void AppContentPanel::saveSettings()
 {
     TIniFile settings(settingsPath);
-    settings.Load();   // keeps every other section of the file
+    const bool loaded = settings.Load();   // keeps every other section of the file
+    if (!SettingsFileCheck::mayReplace(settings, loaded))
+    {
+        // The user was told at start; the unread file is worth more than this run's changes.
+        std::fprintf(stderr, "lumo: settings not saved: \"%s\" cannot be read and is left as it is\n",
+                     settingsPath.CStr());
+        return;
+    }
 
     saveWindowPosition(*this, settings);
     if (TMidiAliasManager* aliases = TMidiAliasManager::peekInstance())
@@ -473,7 +494,9 @@ void AppContentPanel::saveSettings()
     programNames.save(settings);
     ModuleProtocol::writeReceiveChannel(settings, protocol.getReceiveChannel());
 
-    settings.Save();   // a file that cannot be written loses this run's settings, silently
+    // The message loop has ended by now, so no box can be shown; the old file is intact.
+    if (!settings.Save())
+        std::fprintf(stderr, "lumo: %s\n", SettingsFileCheck::saveFailure(settingsPath).CStr());
 }
 
 // ---- tooltip window ----

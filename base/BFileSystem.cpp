@@ -62,8 +62,8 @@ std::unique_ptr<char[]> ReadWholeFile(const BString& path, std::int64_t& size, B
     size = 0;
 
     // Some systems open a directory for reading without complaint and then fail or report a
-    // meaningless size; a directory is never a file to read.
-    FilePtr file(DirectoryExists(path) ? nullptr : std::fopen(path.CStr(), "rb"));
+    // meaningless size, and opening a named pipe waits for a writer: neither is a file to read.
+    FilePtr file(DirectoryExists(path) ? nullptr : OpenPlainFileForReading(path));
     if (!file)
         return failRead(message, BString("error opening file: : ") + path);
 

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 
 namespace BFileSystem
@@ -38,6 +39,12 @@ bool MakeDirectory(const BString& path);
 bool ForceDirectories(const BString& path);
 
 /**
+ * Opens a file for binary reading ("rb"); null for anything that is not a plain file on a disk
+ * (a folder, a named pipe, a device), which a reader of whole files could wait on for ever.
+ */
+std::FILE* OpenPlainFileForReading(const BString& path);
+
+/**
  * Reads the whole file into a new buffer of exactly the file's size (no terminating NUL is
  * added) and stores that size in `size`. On failure returns null, sets `size` to 0 and, when
  * `message` is given, stores one of:
@@ -57,6 +64,10 @@ std::unique_ptr<char[]> ReadWholeFile(const BString& path, std::int64_t& size,
  * the disk and then renames over the target in one step. Until `Commit` succeeds the target
  * keeps its old content; a writer destroyed without a successful `Commit` (an error, an early
  * return, an exception) removes its temporary file and leaves the target untouched.
+ *
+ * A save killed part-way (power cut, SIGKILL, TerminateProcess) leaves its temporary file behind;
+ * every new writer first removes such leftovers of its own target (see `RemoveLeftovers`), so they
+ * never pile up in the folder.
  *
  * The target's folder must exist. One object writes one file once, on one thread at a time.
  * Not copyable.
@@ -94,6 +105,14 @@ public:
 
     /** The file that `Commit` replaces. */
     const BString& TargetPath() const { return targetPath; }
+
+    /**
+     * Removes the temporary files that writers of `targetPath` left behind when their process
+     * died before finishing. Only names this class makes for that target are considered, only
+     * plain files, and never one that a living writer (of any process) is still filling. Returns
+     * how many were removed; failures are silent (the files are simply left for a later try).
+     */
+    static int RemoveLeftovers(const BString& targetPath);
 
 private:
     void CloseFile();

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 
 #include <windows.h>
 
@@ -36,6 +37,12 @@ bool IsRootPath(const BString& path)
     return driveLetter && text[1] == ':' && (length == 2 || (length == 3 && text[2] == '\\'));
 }
 
+std::FILE* OpenPlainFileForReading(const BString& path)
+{
+    // Pipes and devices are reached through names of their own, never through a folder's file.
+    return std::fopen(path.CStr(), "rb");
+}
+
 bool MakeDirectory(const BString& path)
 {
     if (::CreateDirectoryA(path.CStr(), nullptr))
@@ -53,6 +60,42 @@ HANDLE toHandle(std::intptr_t handle)
 }
 
 std::atomic<unsigned> temporaryCounter{0};
+
+// Temporary files are "<target>.tmp<process id>-<counter>", both numbers in hexadecimal.
+constexpr const char* kTemporaryInfix = ".tmp";
+
+bool parseHex(const char*& text, unsigned long& value)
+{
+    const char* start = text;
+    value = 0;
+    for (; (*text >= '0' && *text <= '9') || (*text >= 'a' && *text <= 'f'); ++text)
+        value = value * 16 + static_cast<unsigned long>(*text <= '9' ? *text - '0' : *text - 'a' + 10);
+    return text != start && text - start <= 8;
+}
+
+// The process id of a temporary file's writer, or false when `tail` (the name after the infix)
+// is not of the writer's pattern.
+bool writerOf(const char* tail, unsigned long& processId)
+{
+    unsigned long counter = 0;
+    if (!parseHex(tail, processId) || *tail != '-')
+        return false;
+    ++tail;
+    return parseHex(tail, counter) && *tail == 0;
+}
+
+bool processIsRunning(unsigned long processId)
+{
+    if (processId == ::GetCurrentProcessId())
+        return true;
+    const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(processId));
+    if (process == nullptr)
+        // Access denied means it exists; any other failure that it does not.
+        return ::GetLastError() == ERROR_ACCESS_DENIED;
+    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    ::CloseHandle(process);
+    return running;
+}
 } // namespace
 
 const std::intptr_t BAtomicFileWriter::kNoHandle = reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE);
@@ -62,13 +105,14 @@ BAtomicFileWriter::BAtomicFileWriter(const BString& target)
 {
     if (targetPath.Length() == 0)
         return;
+    RemoveLeftovers(targetPath);
 
     // The name only has to be unique among concurrent writers of the same target; CREATE_NEW
     // guarantees that nothing existing is ever opened or overwritten.
     for (int attempt = 0; attempt < 16; ++attempt)
     {
         char suffix[40];
-        std::snprintf(suffix, sizeof suffix, ".tmp%lx-%x", static_cast<unsigned long>(::GetCurrentProcessId()),
+        std::snprintf(suffix, sizeof suffix, "%s%lx-%x", kTemporaryInfix, static_cast<unsigned long>(::GetCurrentProcessId()),
                       temporaryCounter.fetch_add(1));
         const BString candidate = targetPath + suffix;
         // Others may look at the half-written file but never change, rename or delete it.
@@ -138,6 +182,38 @@ bool BAtomicFileWriter::Commit()
     }
     tempPath = BString();
     return true;
+}
+
+int BAtomicFileWriter::RemoveLeftovers(const BString& target)
+{
+    const int length = target.Length();
+    if (length == 0)
+        return 0;
+    const char* text = target.CStr();
+    int nameStart = length;
+    while (nameStart > 0 && text[nameStart - 1] != '\\' && text[nameStart - 1] != '/' && text[nameStart - 1] != ':')
+        --nameStart;
+    const BString folder = target.SubString(0, nameStart);
+    const BString prefix = target.SubString(nameStart, length - nameStart) + kTemporaryInfix;
+
+    WIN32_FIND_DATAA found;
+    const HANDLE search = ::FindFirstFileA((target + kTemporaryInfix + "*").CStr(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    int removed = 0;
+    do
+    {
+        unsigned long processId = 0;
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0
+            || std::strncmp(found.cFileName, prefix.CStr(), static_cast<std::size_t>(prefix.Length())) != 0
+            || !writerOf(found.cFileName + prefix.Length(), processId) || processIsRunning(processId))
+            continue;
+        // A file still open (a writer's handle shares no deletion) refuses this; it stays.
+        if (::DeleteFileA((folder + found.cFileName).CStr()))
+            ++removed;
+    } while (::FindNextFileA(search, &found));
+    ::FindClose(search);
+    return removed;
 }
 
 void BAtomicFileWriter::Discard()

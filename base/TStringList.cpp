@@ -2,6 +2,8 @@
 
 #include "base/IniLineSyntax.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -29,6 +31,35 @@ void TStringList::Clear()
 {
     lines.clear();
     DropIndex();
+}
+
+int TStringList::DeleteIf(const std::function<bool(const BString& line)>& remove)
+{
+    // Lines are asked in order (callers may count occurrences) and kept ones moved down in place.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+    {
+        if (remove(lines[i].first))
+            continue;
+        if (kept != i)
+            lines[kept] = std::move(lines[i]);
+        ++kept;
+    }
+    const int removed = static_cast<int>(lines.size() - kept);
+    if (removed > 0)
+    {
+        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(kept), lines.end());
+        DropIndex();
+    }
+    return removed;
+}
+
+int TStringList::DeleteName(const BString& name)
+{
+    BString lineName;
+    BString lineValue;
+    return DeleteIf([&](const BString& line)
+                    { return IniLineSyntax::ParseEntry(line, lineName, lineValue) && lineName == name; });
 }
 
 void TStringList::SetText(const char* data, int length)
@@ -122,8 +153,9 @@ int TStringList::IndexOfName(const BString& name) const
 {
     if (lines.empty())
         return -1;
-    BuildIndex();
-    if (nameIndex.find(name) == nameIndex.end())
+    // A valid index answers "absent" at once; building one only for that would cost more than the
+    // scan, and every change drops it again (a series of SetValue calls would rebuild it each time).
+    if (indexValid && nameIndex.find(name) == nameIndex.end())
         return -1;
     BString lineName;
     BString lineValue;
@@ -171,9 +203,21 @@ void TStringList::SetSeparator(const BString& newSeparator)
     separator = newSeparator;
 }
 
+std::size_t TStringList::NameHash::operator()(const BString& name) const noexcept
+{
+    std::uint64_t hash = 1469598103934665603ull;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(name.CStr());
+    for (int i = 0; i < name.Length(); ++i)
+        hash = (hash ^ bytes[i]) * 1099511628211ull;
+    return static_cast<std::size_t>(hash);
+}
+
 void TStringList::DropIndex()
 {
-    nameIndex.clear();
+    // Clearing a hash table costs its whole bucket array even when it is empty, and every Add
+    // drops the index: only a table with something in it is released (buckets and all).
+    if (!nameIndex.empty())
+        decltype(nameIndex)().swap(nameIndex);
     indexValid = false;
 }
 
@@ -181,7 +225,8 @@ void TStringList::BuildIndex() const
 {
     if (indexValid)
         return;
-    nameIndex.clear();
+    decltype(nameIndex)().swap(nameIndex);
+    nameIndex.reserve(lines.size());
     BString name;
     BString value;
     // Later lines overwrite earlier ones: for a repeated name the last value counts.

@@ -8,7 +8,9 @@
 
 #include "base/BString.h"
 
-#include <map>
+#include <cstddef>
+#include <functional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -28,6 +30,11 @@ public:
     bool Delete(int index);
     // Removes every line.
     void Clear();
+    // Removes every line for which remove(line) is true, in one pass; the others keep their
+    // order. Returns how many went. remove must not change the list.
+    int DeleteIf(const std::function<bool(const BString& line)>& remove);
+    // Removes every line whose entry name equals name byte for byte; returns how many went.
+    int DeleteName(const BString& name);
 
     // Removes all lines, then splits length bytes into lines at LF, CR and CR LF. A NUL ends
     // the text; a last line without a line end is a line too.
@@ -52,6 +59,7 @@ public:
     // True and value filled when name has an entry.
     bool FindValue(const BString& name, BString& value) const;
     // Removes the first line with that name, then appends name=value (verbatim, unquoted).
+    // Costs one pass over the lines, however large the list.
     void SetValue(const BString& name, const BString& value);
 
     const BString& Separator() const;
@@ -61,8 +69,14 @@ private:
     void DropIndex();
     void BuildIndex() const;
 
+    // Byte hash of a name (FNV-1a): the index is looked up, never walked in order.
+    struct NameHash
+    {
+        std::size_t operator()(const BString& name) const noexcept;
+    };
+
     std::vector<std::pair<BString, void*>> lines;
-    mutable std::map<BString, BString> nameIndex;
+    mutable std::unordered_map<BString, BString, NameHash> nameIndex;
     mutable bool indexValid = false;
     BString separator;
 };

@@ -22,7 +22,7 @@ void settleAfterFade(ABaseDialog& dialog, int fadeMilliseconds)
 } // namespace
 
 ABaseDialog::ABaseDialog(const juce::String& title, juce::Component* owner_)
-    : juce::DialogWindow(title, juce::Colours::lightgrey, true, true),
+    : juce::DialogWindow(title, juce::Colours::lightgrey, true, false),
       owner(owner_)
 {
 }
@@ -39,9 +39,16 @@ void ABaseDialog::showDialog(bool sizeAndCentreFirst)
         sizeAndCentre();
 
     if (! modal || isCurrentlyModal(false))
+    {
         setVisible(true);
+    }
     else
+    {
+        // Before the modal state begins: the toolkit ends a modal state whose component changes
+        // its native window while not yet showing.
+        makeNativeWindow();
         runModalLoop();   // enterModalState makes it visible through setVisible
+    }
 
     toFront(false);
 }
@@ -122,8 +129,9 @@ bool ABaseDialog::handOver(Request request)
     if (mm == nullptr || mm->isThisTheMessageThread() || mm->currentThreadHasLockedMessageManager())
         return false;
 
-    const bool hasPeer = isOnDesktop() ? getPeer() != nullptr
-                                       : (getParentComponent() != nullptr && getParentComponent()->getPeer() != nullptr);
+    // A window of its own gets its native window only while it is shown; creating that is
+    // message-thread work too, so it counts as having one all the time.
+    const bool hasPeer = getParentComponent() == nullptr || getParentComponent()->getPeer() != nullptr;
     if (! hasPeer)
         return false;
 
@@ -138,6 +146,7 @@ void ABaseDialog::showStep()
         return;
 
     inTransition = true;
+    makeNativeWindow();
     auto& animator = juce::Desktop::getInstance().getAnimator();
     animator.cancelAnimation(this, false);
     animator.fadeIn(this, fadeMilliseconds);
@@ -149,6 +158,14 @@ void ABaseDialog::showStep()
     settleAfterFade(*this, fadeMilliseconds);
 }
 
+
+void ABaseDialog::makeNativeWindow()
+{
+    // The native window exists only while the dialog is shown: a hidden one would keep a
+    // refresh timer of its own running for the whole run.
+    if (getParentComponent() == nullptr && ! isOnDesktop())
+        addToDesktop(getDesktopWindowStyleFlags());
+}
 
 void ABaseDialog::hideStep()
 {
@@ -164,6 +181,9 @@ void ABaseDialog::hideStep()
         animator.fadeOut(this, fadeMilliseconds);
     juce::Component::setVisible(false);
     exitModalState(0);
+    // The fading image is a window of its own, so this one can go at once.
+    if (getParentComponent() == nullptr && isOnDesktop())
+        removeFromDesktop();
     inTransition = false;
     repaintOwnerWindow();
 }

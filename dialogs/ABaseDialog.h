@@ -15,8 +15,9 @@ class ABaseDialog : public juce::DialogWindow,
                     public juce::AsyncUpdater
 {
 public:
-    // Message thread. `owner` (not owned, may be null) is the component to centre over; the
-    // window is placed on the desktop at once, hidden. Escape triggers the close button.
+    // Message thread. `owner` (not owned, may be null) is the component to centre over. The
+    // native window is made each time the dialog is shown and given up when it is hidden.
+    // Escape triggers the close button.
     ABaseDialog(const juce::String& title, juce::Component* owner);
     ~ABaseDialog() override;
 
@@ -61,6 +62,7 @@ private:
     bool handOver(Request request);
     void showStep();
     void hideStep();
+    void makeNativeWindow();
     void repaintOwnerWindow();
 
     bool modal = true;

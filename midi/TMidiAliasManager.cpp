@@ -57,8 +57,7 @@ BString quoteIfNeeded(const BString& value)
 // Removes every line named name from the section.
 void deleteEntry(TStringList& section, const BString& name)
 {
-    for (int i = section.IndexOfName(name); i >= 0; i = section.IndexOfName(name))
-        section.Delete(i);
+    section.DeleteName(name);
 }
 } // namespace
 

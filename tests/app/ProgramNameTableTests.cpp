@@ -185,3 +185,83 @@ TEST(ReceiveChannelSettings, WrittenValueReadsBack)
     }
     EXPECT_NE(TempFolder::readText(path).find("[Current]\nReceiveChannel=15\n"), std::string::npos);
 }
+
+TEST(ProgramNameSettings, SaveReplacesExactlyTheProgramKeysAndKeepsEveryOtherLineInOrder)
+{
+    TempFolder folder;
+    const std::string path = folder.file("settings.qrcf");
+    TempFolder::writeText(path, "[Program Names]\n"
+                                "; comment\n"
+                                "Program1=first one\n"
+                                "Extra=x\n"
+                                "Program1=second one\n"
+                                "Program007=not program seven\n"
+                                "\"Program2\"=quoted key\n"
+                                "Program128=outside the table\n"
+                                " Program3 = spaced\n"
+                                "Program3=duplicate\n"
+                                "program4=lower case\n");
+    ProgramNameTable names;
+    names.setName(1, BString("ONE"));
+    names.setName(7, BString("SEVEN"));
+    {
+        TIniFile settings(BString(path.c_str()));
+        ASSERT_TRUE(settings.Load());
+        names.save(settings);
+        ASSERT_TRUE(settings.Save());
+    }
+    // A stored name replaces its key's first line; a cleared one takes all of its key's lines;
+    // keys that only look like program keys stay where they were.
+    EXPECT_EQ(TempFolder::readText(path), "[Program Names]\n"
+                                          "; comment\n"
+                                          "Extra=x\n"
+                                          "Program1=second one\n"
+                                          "Program007=not program seven\n"
+                                          "Program128=outside the table\n"
+                                          "program4=lower case\n"
+                                          "Program1=ONE\n"
+                                          "Program7=SEVEN\n"
+                                          "\n");
+    TIniFile reread(BString(path.c_str()));
+    ASSERT_TRUE(reread.Load());
+    ProgramNameTable loaded;
+    loaded.load(reread);
+    for (int p = 0; p < ProgramNameTable::kCount; ++p)
+        EXPECT_STREQ(loaded.name(p).CStr(), names.name(p).CStr()) << p;
+}
+
+TEST(ProgramNameSettings, ALargeSectionKeepsItsOtherLinesInOrderThroughASave)
+{
+    constexpr int kForeignLines = 300000;
+    TempFolder folder;
+    const std::string path = folder.file("settings.qrcf");
+    std::string text = "[Program Names]\n";
+    for (int i = 0; i < kForeignLines; ++i)
+    {
+        text += "Extra" + std::to_string(i) + "=v\n";
+        if (i % 1000 == 0 && i / 1000 < ProgramNameTable::kCount)
+            text += "Program" + std::to_string(i / 1000) + "=old\n";
+    }
+    TempFolder::writeText(path, text);
+
+    ProgramNameTable names;
+    for (int p = 0; p < ProgramNameTable::kCount; p += 2)
+        names.setName(p, BString::Format("NEW %d", p));
+    {
+        TIniFile settings(BString(path.c_str()));
+        ASSERT_TRUE(settings.Load());
+        names.save(settings);
+        ASSERT_TRUE(settings.Save());
+    }
+    TIniFile reread(BString(path.c_str()));
+    ASSERT_TRUE(reread.Load());
+    const TStringList& section = reread.FindSection(BString(ProgramNameTable::kSettingsSection));
+    // The foreign lines, the 64 names, and the empty line that ends a section in the file.
+    ASSERT_EQ(section.Count(), kForeignLines + ProgramNameTable::kCount / 2 + 1);
+    for (int i = 0; i < kForeignLines; ++i)
+        ASSERT_STREQ(section.Get(i).CStr(), ("Extra" + std::to_string(i) + "=v").c_str()) << i;
+    ProgramNameTable loaded;
+    loaded.load(reread);
+    for (int p = 0; p < ProgramNameTable::kCount; ++p)
+        EXPECT_STREQ(loaded.name(p).CStr(), names.name(p).CStr()) << p;
+}

@@ -268,3 +268,90 @@ TEST(AtomicFileWriter, WriteFailingPartWayLeavesTheTargetUntouched)
 }
 #endif
 } // namespace
+
+namespace
+{
+// Temporary files as killed writers of "target" leave them, and names that only look alike.
+#if defined(_WIN32)
+// Process ids that no process has (Windows' ids are multiples of four).
+const char* const kLeftoverNames[] = {"target.tmpfffffff1-0", "target.tmpfffffffd-1a"};
+// (Names differing from a leftover's only in letter case would be the same file here.)
+const char* const kForeignNames[] = {"target.tmp", "target.tmpfffffff1", "target.tmpfffffff1-", "target.tmpfffffff1-x",
+                                     "other.tmpfffffff1-0", "target.bak"};
+#else
+const char* const kLeftoverNames[] = {"target.tmpAb12Cd", "target.tmp000000"};
+const char* const kForeignNames[] = {"target.tmp", "target.tmpAb12Cde", "target.tmpAb-2Cd", "other.tmpAb12Cd",
+                                     "target.bak", "xtarget.tmpAb12Cd"};
+#endif
+} // namespace
+
+TEST(AtomicFileWriter, ANewWriterRemovesWhatKilledWritersLeftAndNothingElse)
+{
+    TempDirectory dir;
+    writeBytes(dir.path("target"), "old");
+    for (const char* name : kLeftoverNames)
+        writeBytes(dir.path(name), "half a sa");
+    for (const char* name : kForeignNames)
+        writeBytes(dir.path(name), "not ours");
+    {
+        BAtomicFileWriter writer(dir.text("target"));
+        ASSERT_TRUE(writer.Write("new", 3));
+        ASSERT_TRUE(writer.Commit());
+    }
+    EXPECT_EQ("new", readBytes(dir.path("target")));
+    for (const char* name : kLeftoverNames)
+        EXPECT_FALSE(std::filesystem::exists(dir.path(name))) << name;
+    for (const char* name : kForeignNames)
+        EXPECT_EQ("not ours", readBytes(dir.path(name))) << name;
+    EXPECT_EQ(0, BAtomicFileWriter::RemoveLeftovers(dir.text("target")));
+}
+
+TEST(AtomicFileWriter, ALeftoverOfThePatternThatIsADirectoryStays)
+{
+    TempDirectory dir;
+    std::filesystem::create_directory(dir.path(kLeftoverNames[0]));
+    EXPECT_EQ(0, BAtomicFileWriter::RemoveLeftovers(dir.text("target")));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path(kLeftoverNames[0])));
+}
+
+TEST(AtomicFileWriter, TheTemporaryFileOfAWriterStillAtWorkIsNoLeftover)
+{
+    TempDirectory dir;
+    writeBytes(dir.path("target"), "old");
+    BAtomicFileWriter first(dir.text("target"));
+    ASSERT_TRUE(first.Write("first", 5));
+    const std::filesystem::path firstTemporary(first.TemporaryPath().CStr());
+
+    EXPECT_EQ(0, BAtomicFileWriter::RemoveLeftovers(dir.text("target")));
+    {
+        BAtomicFileWriter second(dir.text("target"));
+        ASSERT_TRUE(second.Write("second", 6));
+        ASSERT_TRUE(second.Commit());
+    }
+    EXPECT_EQ("first", readBytes(firstTemporary));
+    ASSERT_TRUE(first.Commit());
+    EXPECT_EQ("first", readBytes(dir.path("target")));
+    EXPECT_EQ("target", dir.listing());
+}
+
+#if !defined(_WIN32)
+TEST(WholeFileReader, ANamedPipeIsRefusedInsteadOfWaitedOn)
+{
+    TempDirectory dir;
+    ASSERT_EQ(0, ::mkfifo(dir.path("pipe").c_str(), 0600));
+    std::int64_t size = -1;
+    BString message;
+    // Opening a pipe without a writer would block for ever; the reader must come back at once.
+    EXPECT_EQ(nullptr, BFileSystem::ReadWholeFile(dir.text("pipe"), size, &message));
+    EXPECT_EQ(BString("error opening file: : ") + dir.text("pipe"), message);
+    EXPECT_EQ(nullptr, BFileSystem::OpenPlainFileForReading(dir.text("pipe")));
+
+    writeBytes(dir.path("plain"), "text");
+    std::FILE* plain = BFileSystem::OpenPlainFileForReading(dir.text("plain"));
+    ASSERT_NE(nullptr, plain);
+    char bytes[8] = {};
+    EXPECT_EQ(4u, std::fread(bytes, 1, sizeof bytes, plain));
+    EXPECT_STREQ("text", bytes);
+    std::fclose(plain);
+}
+#endif

@@ -241,3 +241,60 @@ TEST(TStringListValues, AnEmptyListMayBeReadFromSeveralThreadsAtOnce)
         EXPECT_EQ(m, 500);
 }
 } // namespace
+
+// ---- removing lines in one pass -------------------------------------------------------------
+
+TEST(TStringListDeletion, DeleteIfAsksEveryLineInOrderAndKeepsTheRestInOrder)
+{
+    TStringList list;
+    for (const char* line : {"a=1", "b=2", "a=3", "c=4", "a=5"})
+        list.Add(line);
+    Lines asked;
+    const int removed = list.DeleteIf(
+        [&asked](const BString& line)
+        {
+            asked.emplace_back(line.CStr());
+            return line.CStr()[0] == 'a' && asked.size() > 1;   // every "a" line but the first
+        });
+    EXPECT_EQ(removed, 2);
+    EXPECT_EQ(asked, (Lines{"a=1", "b=2", "a=3", "c=4", "a=5"}));
+    EXPECT_EQ(LinesOf(list), (Lines{"a=1", "b=2", "c=4"}));
+    EXPECT_STREQ(list.GetValue("a").CStr(), "1") << "the index follows the removal";
+    EXPECT_EQ(list.DeleteIf([](const BString&) { return false; }), 0);
+    EXPECT_EQ(list.Count(), 3);
+}
+
+TEST(TStringListDeletion, DeleteNameTakesEveryLineOfThatEntryNameAndNothingElse)
+{
+    TStringList list;
+    for (const char* line : {"Port=A", "  Port  = B", "\"Port\"=C", "port=lower", "Port2=other", "; Port=comment",
+                             "Port", "x=Port=y"})
+        list.Add(line);
+    EXPECT_STREQ(list.GetValue("Port").CStr(), "C");
+    EXPECT_EQ(list.DeleteName("Port"), 3);
+    EXPECT_EQ(LinesOf(list), (Lines{"port=lower", "Port2=other", "; Port=comment", "Port", "x=Port=y"}));
+    EXPECT_STREQ(list.GetValue("Port", "gone").CStr(), "gone");
+    EXPECT_EQ(list.DeleteName("Port"), 0);
+}
+
+TEST(TStringListDeletion, LargeListsKeepOrderAndContentThroughNamedChanges)
+{
+    constexpr int kLines = 200000;
+    TStringList list;
+    for (int i = 0; i < kLines; ++i)
+        list.Add(BString::Format("Key%d=%d", i % 1000, i));
+    // Removing one name of a thousand takes its 200 lines; SetValue on another takes its first.
+    EXPECT_EQ(list.DeleteName("Key7"), kLines / 1000);
+    list.SetValue("Key8", "new");
+    ASSERT_EQ(list.Count(), kLines - kLines / 1000);
+    int expected = 0;
+    for (int i = 0; i < list.Count() - 1; ++i, ++expected)
+    {
+        while (expected % 1000 == 7 || expected == 8)
+            ++expected;
+        ASSERT_STREQ(list.Get(i).CStr(), BString::Format("Key%d=%d", expected % 1000, expected).CStr()) << i;
+    }
+    EXPECT_STREQ(list.Get(list.Count() - 1).CStr(), "Key8=new");
+    EXPECT_STREQ(list.GetValue("Key8").CStr(), "new");
+    EXPECT_STREQ(list.GetValue("Key9").CStr(), BString::FromInt(kLines - 1000 + 9).CStr());
+}

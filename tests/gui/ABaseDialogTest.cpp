@@ -135,6 +135,34 @@ TEST_F(DialogTest, ShowFromAnotherThreadMakesTheContentOnTheMessageThread)
     EXPECT_EQ(dialog.contentsMade, 1);
 }
 
+TEST_F(DialogTest, OnlyAShownDialogHoldsANativeWindow)
+{
+    CountingDialog dialog(nullptr);
+    EXPECT_FALSE(dialog.isOnDesktop()) << "made hidden, without a native window";
+
+    bool onDesktopWhileModal = false;
+    juce::MessageManager::callAsync([&] {
+        onDesktopWhileModal = dialog.isOnDesktop() && dialog.isVisible();
+        dialog.closeButtonPressed();
+    });
+    dialog.showDialog(true);
+    EXPECT_TRUE(onDesktopWhileModal);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_FALSE(dialog.isOnDesktop()) << "hiding gives the native window up";
+    EXPECT_EQ(dialog.getPeer(), nullptr);
+
+    // Modeless, and again: the window comes back each time it is shown.
+    dialog.setModal(false);
+    for (int round = 0; round < 2; ++round)
+    {
+        dialog.showDialog(false);
+        EXPECT_TRUE(dialog.isOnDesktop()) << round;
+        dialog.closeButtonPressed();
+        EXPECT_FALSE(dialog.isOnDesktop()) << round;
+    }
+    EXPECT_EQ(dialog.contentsMade, 1);
+}
+
 TEST_F(DialogTest, ShowingAgainWhileModalStartsNoSecondLoop)
 {
     CountingDialog dialog(nullptr);
