@@ -41,14 +41,17 @@ version="$(echo "$depends" | tr ',' '\n' | sed -nE 's/^ *linux-image-[0-9][^ ]* 
 [ -n "$version" ] || fail "linux-image-amd64 does not pin the version of $package: '$depends'"
 release="${package#linux-image-}"
 
-cache="$cache_root/${package}_${version//[:~]/_}"
+# The guest's init and this script are part of what is cached: a change to either makes it anew.
+recipe="$(cat "$here/init" "$here/kernel.sh" | sha256sum | cut -c1-12)"
+cache="$cache_root/${package}_${version//[:~]/_}_$recipe"
 if [ -f "$cache/ready" ]; then
     echo "$cache"
     exit 0
 fi
 
 echo "vm kernel: preparing $package $version in $cache" >&2
-rm -rf "$cache"
+# Earlier preparations (another kernel version or recipe) go: each holds about 470 MB.
+rm -rf "$cache_root"/linux-image-*
 mkdir -p "$cache"
 work="$(mktemp -d "$cache_root/.prepare.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
