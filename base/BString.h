@@ -114,7 +114,12 @@ public:
     // Exactly eight upper-case hexadecimal digits.
     static BString ToHex8(std::uint32_t value);
     // printf-style formatting; output of 32768 bytes or more (or a formatting error) gives "".
+#if defined(__clang__)
+    // clang knows no gnu_printf; its printf checks are the same on the platforms it builds here.
+    static BString Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#else
     static BString Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+#endif
 
     // Path helpers. Without an argument they split at the platform's path separator
     // (PathSeparator()); the overloads take the separator explicitly.
