@@ -9,6 +9,8 @@ packages=(
     cmake ninja-build g++ pkg-config ccache
     # tests and benchmarks (GoogleTest is built from its sources, see tests/CMakeLists.txt)
     googletest libbenchmark-dev
+    # the fuzz targets (scripts/fuzz.sh): clang with libFuzzer and the sanitizer runtimes
+    clang libclang-rt-14-dev
     # JUCE and what its GUI modules link on Linux
     juce-modules-source libfreetype-dev libfontconfig1-dev libx11-dev libxext-dev libxrandr-dev
     libxinerama-dev libxcursor-dev libpng-dev libjpeg-dev zlib1g-dev

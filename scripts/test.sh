@@ -117,6 +117,18 @@ run_packages() {
     echo "=== packages done in $((SECONDS - started)) s"
 }
 
+# run_fuzz: builds the libFuzzer targets with clang in $LUMO_BUILD/fuzz and runs each for a short
+# fixed budget (scripts/fuzz.sh); one "test" per target in the totals.
+run_fuzz() {
+    echo "=== test fuzz"
+    local started=$SECONDS
+    mkdir -p "$LUMO_BUILD/fuzz"
+    local log="$LUMO_BUILD/fuzz/fuzz-output.log"
+    "$here/fuzz.sh" "${LUMO_FUZZ_SECONDS:-30}" 2>&1 | tee "$log"
+    record_suite fuzz "${PIPESTATUS[0]}" "$log"
+    echo "=== fuzz done in $((SECONDS - started)) s"
+}
+
 configuration() {
     local name="$1"
     shift
@@ -153,6 +165,11 @@ if configuration tsan -DCMAKE_BUILD_TYPE=Debug -DLUMO_SANITIZE=thread -DLUMO_BUI
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite tsan -j 2
 fi
 echo "=== tsan done at $((SECONDS - t0)) s"
+if wanted fuzz; then
+    run_fuzz
+else
+    skipped+=("fuzz (not in LUMO_CONFIGS)")
+fi
 
 # Wine creates windows (the hidden message windows included) only with an X display: one virtual
 # display serves the prefixes, their servers and every Windows test process on this machine (the
