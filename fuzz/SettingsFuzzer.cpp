@@ -46,15 +46,19 @@ std::string keptLines(const TStringList& section)
     return kept;
 }
 
-// A value the settings file can hold verbatim: the input's bytes without line breaks and NULs,
-// and without the blanks that reading trims from either end.
+// A value the settings file stores verbatim (values needing the quoted form are the caller's to
+// quote): the input's bytes without line breaks and NULs, without the blanks that reading trims
+// from either end and without a leading quote, which would start the quoted form.
 BString valueFrom(const std::uint8_t* data, std::size_t size)
 {
     std::string value;
     for (std::size_t i = 0; i < size && value.size() < 64; ++i)
         if (data[i] != 0 && data[i] != '\r' && data[i] != '\n')
             value.push_back(static_cast<char>(data[i]));
-    return BString(value).Trim();
+    BString trimmed = BString(value).Trim();
+    while (trimmed.CStr()[0] == '"')
+        trimmed = trimmed.SubString(1).Trim();
+    return trimmed;
 }
 } // namespace
 
