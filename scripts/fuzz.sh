@@ -9,8 +9,13 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/common.sh"
 
 seconds="${1:-30}"
+if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
+    echo "usage: $0 [SECONDS per target, default 30]" >&2
+    exit 2
+fi
 tree="$LUMO_BUILD/fuzz"
 targets=(fuzz_protocol fuzz_settings fuzz_aliases fuzz_strings)
+slice_max="${LUMO_FUZZ_SLICE:-300}"
 
 started=$SECONDS
 if ! lumo_build fuzz -DLUMO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -26,21 +31,35 @@ report=()
 for target in "${targets[@]}"; do
     run="$tree/runs/$target"
     rm -rf "$run"
-    mkdir -p "$run/corpus"
+    mkdir -p "$run/corpus" "$run/tmp"
     cp "$LUMO_ROOT/fuzz/corpus/$target/"* "$run/corpus/" 2>/dev/null || true
     echo "=== fuzz $target for $seconds s"
     log="$run/fuzz.log"
-    (cd "$run" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-        "$tree/$target" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$run/" \
-        corpus) >"$log" 2>&1
-    status=$?
-    execs="$(grep -E '^stat::number_of_executed_units:' "$log" | awk '{print $2}' | tail -n 1)"
-    if [ -z "$execs" ]; then
-        # A crash ends the run before the final statistics; the last status line counts.
-        execs="$(grep -oE '^#[0-9]+' "$log" | tail -n 1 | tr -d '#')"
-    fi
-    crashes=$(find "$run" -maxdepth 1 -name 'crash-*' -o -maxdepth 1 -name 'leak-*' \
-        -o -maxdepth 1 -name 'timeout-*' -o -maxdepth 1 -name 'oom-*' | wc -l)
+    : >"$log"
+    # Runs longer than a slice go in slices on the growing corpus: the alias target's manager is
+    # the program's singleton and keeps every alias it loaded, so one process slows down and grows
+    # the longer it runs.
+    left=$seconds
+    execs=0
+    status=0
+    while [ "$left" -gt 0 ] && [ "$status" -eq 0 ]; do
+        slice=$(( left < slice_max ? left : slice_max ))
+        left=$((left - slice))
+        # The targets' scratch files go below the run (a crashed run leaves them for inspection).
+        (cd "$run" && TMPDIR="$run/tmp" ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+            UBSAN_OPTIONS=print_stacktrace=1 "$tree/$target" -max_total_time="$slice" \
+            -print_final_stats=1 -artifact_prefix="$run/" corpus) >"$run/slice.log" 2>&1
+        status=$?
+        cat "$run/slice.log" >>"$log"
+        n="$(grep -aE '^stat::number_of_executed_units:' "$run/slice.log" | awk '{print $2}' | tail -n 1)"
+        if [ -z "$n" ]; then
+            # A crash ends the run before the final statistics; the last status line counts.
+            n="$(grep -aoE '^#[0-9]+' "$run/slice.log" | tail -n 1 | tr -d '#')"
+        fi
+        execs=$((execs + ${n:-0}))
+    done
+    crashes=$(find "$run" -maxdepth 1 \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' \
+        -o -name 'oom-*' \) | wc -l)
     if [ "$status" -ne 0 ] && [ "$crashes" -eq 0 ]; then
         crashes=1
     fi
@@ -49,7 +68,7 @@ for target in "${targets[@]}"; do
     report+=("$line")
     if [ "$crashes" -ne 0 ]; then
         crashed=$((crashed + 1))
-        tail -n 40 "$log"
+        grep -a -A 30 -E "FUZZ CHECK FAILED|ERROR: |runtime error" "$log" | head -n 60
         echo "(inputs kept in $run)"
     fi
 done
