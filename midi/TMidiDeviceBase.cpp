@@ -4,6 +4,8 @@
 #include "midi/MidiDeviceDescriptor.h"
 #include "midi/MidiStatus.h"
 
+#include <algorithm>
+
 TMidiDeviceBase::TMidiDeviceBase(std::unique_ptr<MidiDeviceDescriptor> descriptor_)
     : descriptor(std::move(descriptor_))
 {
@@ -87,6 +89,26 @@ bool TMidiInputBase::deliverLong(const unsigned char* data, int length, std::int
     delivered.fetch_add(1, std::memory_order_relaxed);
     listener->onMidiData(this, timestamp, data, length);
     return true;
+}
+
+void TMidiInputBase::deliverBytes(const unsigned char* data, std::size_t size, bool asLong, std::int64_t timestamp)
+{
+    std::size_t offset = 0;
+    while (!asLong && offset < size)
+    {
+        const int length = MidiStatus::statusLength(data[offset]);
+        if (length <= 0 || offset + static_cast<std::size_t>(length) > size || data[offset] == MidiStatus::kSysExStart)
+            break;
+        unsigned char message[3] = {0, 0, 0};
+        std::copy(data + offset, data + offset + length, message);
+        deliverShort(message, timestamp);
+        offset += static_cast<std::size_t>(length);
+    }
+    for (; offset < size; offset += kLongPieceSize)
+    {
+        const std::size_t piece = std::min<std::size_t>(kLongPieceSize, size - offset);
+        deliverLong(data + offset, static_cast<int>(piece), timestamp);
+    }
 }
 
 TMidiOutputBase::TMidiOutputBase(std::unique_ptr<MidiDeviceDescriptor> descriptor_)

@@ -14,6 +14,7 @@
 #include "midi/TMidiDeviceListeners.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -109,6 +110,11 @@ protected:
     bool deliverShort(const unsigned char* bytes, std::int64_t timestamp);
     // One SysEx piece (or any block) as the driver filled it; always delivered.
     bool deliverLong(const unsigned char* data, int length, std::int64_t timestamp);
+    // A driver event of raw bytes: the whole short messages at its start one by one; from the
+    // first byte that starts none (SysEx, stray data bytes) on, the rest as long pieces of at
+    // most kLongPieceSize bytes. With asLong the whole event goes as pieces.
+    static constexpr int kLongPieceSize = 1024;
+    void deliverBytes(const unsigned char* data, std::size_t size, bool asLong, std::int64_t timestamp);
 
     // Marks delivery started and sets the time origin of now().
     void markStarted(bool isRunning);

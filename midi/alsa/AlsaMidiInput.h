@@ -17,8 +17,6 @@ class AlsaSequencer;
 class AlsaMidiInput : public TMidiInputBase, public AlsaEventSink
 {
 public:
-    static constexpr int kPieceSize = 1024;
-
     AlsaMidiInput(std::shared_ptr<AlsaSequencer> sequencer, std::unique_ptr<MidiDeviceDescriptor> d);
     ~AlsaMidiInput() override;
 
@@ -35,8 +33,6 @@ protected:
     void close(void* backendHandle) override;
 
 private:
-    void deliverPieces(const unsigned char* data, std::size_t size, std::int64_t timestamp);
-
     const std::shared_ptr<AlsaSequencer> sequencer;
     std::atomic<std::uint64_t> token{0};
     std::atomic<int> started{0};

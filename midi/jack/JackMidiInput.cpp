@@ -67,33 +67,6 @@ void JackMidiInput::jackEvent(const unsigned char* data, std::size_t size, std::
     if (started.load(std::memory_order_acquire) == 0 || size == 0)
         return;
     lastTimestamp = std::max(lastTimestamp, timeMs - originMs.load(std::memory_order_relaxed));
-    if (data[0] == MidiStatus::kSysExStart || data[0] < 0x80)
-    {
-        deliverPieces(data, size, lastTimestamp);
-        return;
-    }
     // Short messages; an event normally holds one, but a sender may pack several.
-    std::size_t offset = 0;
-    while (offset < size)
-    {
-        const int length = MidiStatus::statusLength(data[offset]);
-        if (length <= 0 || offset + static_cast<std::size_t>(length) > size || data[offset] == MidiStatus::kSysExStart)
-        {
-            deliverPieces(data + offset, size - offset, lastTimestamp);
-            return;
-        }
-        unsigned char message[3] = {0, 0, 0};
-        std::copy(data + offset, data + offset + length, message);
-        deliverShort(message, lastTimestamp);
-        offset += static_cast<std::size_t>(length);
-    }
-}
-
-void JackMidiInput::deliverPieces(const unsigned char* data, std::size_t size, std::int64_t timestamp)
-{
-    for (std::size_t offset = 0; offset < size; offset += kPieceSize)
-    {
-        const std::size_t piece = std::min<std::size_t>(kPieceSize, size - offset);
-        deliverLong(data + offset, static_cast<int>(piece), timestamp);
-    }
+    deliverBytes(data, size, data[0] == MidiStatus::kSysExStart || data[0] < 0x80, lastTimestamp);
 }

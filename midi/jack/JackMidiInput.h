@@ -18,8 +18,6 @@ class JackSession;
 class JackMidiInput : public TMidiInputBase, public JackEventSink
 {
 public:
-    static constexpr int kPieceSize = 1024;
-
     JackMidiInput(std::shared_ptr<JackSession> session, std::unique_ptr<MidiDeviceDescriptor> d);
     ~JackMidiInput() override;
 
@@ -36,8 +34,6 @@ protected:
     void close(void* backendHandle) override;
 
 private:
-    void deliverPieces(const unsigned char* data, std::size_t size, std::int64_t timestamp);
-
     const std::shared_ptr<JackSession> session;
     std::atomic<std::uint64_t> token{0};
     std::atomic<int> started{0};
