@@ -26,22 +26,20 @@ if ! lumo_build fuzz -DLUMO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 fi
 echo "=== fuzz build done in $((SECONDS - started)) s"
 
-crashed=0
-report=()
-for target in "${targets[@]}"; do
-    run="$tree/runs/$target"
+# fuzz_one TARGET: runs one target for the budget; its report line goes to runs/TARGET/result.
+fuzz_one() {
+    local target="$1"
+    local run="$tree/runs/$target"
     rm -rf "$run"
     mkdir -p "$run/corpus" "$run/tmp"
     cp "$LUMO_ROOT/fuzz/corpus/$target/"* "$run/corpus/" 2>/dev/null || true
     echo "=== fuzz $target for $seconds s"
-    log="$run/fuzz.log"
+    local log="$run/fuzz.log"
     : >"$log"
     # Runs longer than a slice go in slices on the growing corpus: the alias target's manager is
     # the program's singleton and keeps every alias it loaded, so one process slows down and grows
     # the longer it runs.
-    left=$seconds
-    execs=0
-    status=0
+    local left=$seconds execs=0 status=0 slice n
     while [ "$left" -gt 0 ] && [ "$status" -eq 0 ]; do
         slice=$(( left < slice_max ? left : slice_max ))
         left=$((left - slice))
@@ -58,17 +56,39 @@ for target in "${targets[@]}"; do
         fi
         execs=$((execs + ${n:-0}))
     done
+    local crashes
     crashes=$(find "$run" -maxdepth 1 \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' \
         -o -name 'oom-*' \) | wc -l)
     if [ "$status" -ne 0 ] && [ "$crashes" -eq 0 ]; then
         crashes=1
     fi
-    line="$target: ${execs:-0} executions, $crashes crashes (status $status)"
+    echo "$crashes $target: ${execs:-0} executions, $crashes crashes (status $status)" >"$run/result"
+}
+
+# Each target is one process on one core: as many run at once as the machine has processors, so
+# the budget per target stays what was asked and the suite's time shrinks.
+jobs="${LUMO_FUZZ_JOBS:-$(nproc)}"
+running=0
+for target in "${targets[@]}"; do
+    if [ "$running" -ge "$jobs" ]; then
+        wait -n
+        running=$((running - 1))
+    fi
+    fuzz_one "$target" &
+    running=$((running + 1))
+done
+wait
+
+crashed=0
+report=()
+for target in "${targets[@]}"; do
+    run="$tree/runs/$target"
+    read -r crashes line <"$run/result" || { crashes=1; line="$target: no result"; }
     echo "$line"
     report+=("$line")
     if [ "$crashes" -ne 0 ]; then
         crashed=$((crashed + 1))
-        grep -a -A 30 -E "FUZZ CHECK FAILED|ERROR: |runtime error" "$log" | head -n 60
+        grep -a -A 30 -E "FUZZ CHECK FAILED|ERROR: |runtime error" "$run/fuzz.log" | head -n 60
         echo "(inputs kept in $run)"
     fi
 done

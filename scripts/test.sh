@@ -66,15 +66,20 @@ run_win32_in_vm() {
         --env LUMO_BUILD="$LUMO_BUILD" \
         --env LUMO_WINE_PREFIX_CACHE="$cache" \
         --env LUMO_WINE_PREFIX_IN_PLACE=1 \
-        --env LUMO_WINE_PREFIX_SAVE="$results/wineprefix" \
-        -- "$here/wine-tests.sh" "$LUMO_BUILD/win32" "$results/ctest-output.log" -j 1
+        --env LUMO_WINE_PREFIX_SAVE="$results/wineprefix.tar" \
+        -- "$here/wine-tests.sh" "$LUMO_BUILD/win32" "$results/ctest-output.log" -j 2
     local status=$?
     echo "=== win32 VM run: status $status after $((SECONDS - started)) s"
     # A prefix made in this boot is kept for the next ones.
-    if [ -f "$results/wineprefix/.lumo-prefix" ]; then
-        rm -rf "$cache"
-        mkdir -p "$(dirname "$cache")"
-        mv "$results/wineprefix" "$cache"
+    if [ -f "$results/wineprefix.tar" ]; then
+        rm -rf "$cache" "$cache.new"
+        mkdir -p "$cache.new"
+        if tar -C "$cache.new" -xf "$results/wineprefix.tar" && [ -f "$cache.new/.lumo-prefix" ]; then
+            mv "$cache.new" "$cache"
+        else
+            rm -rf "$cache.new"
+        fi
+        rm -f "$results/wineprefix.tar"
     fi
     cp "$results/ctest-output.log" "$LUMO_BUILD/win32/ctest-output.log" 2>/dev/null \
         || echo "(no CTest output came back from the VM)" >"$LUMO_BUILD/win32/ctest-output.log"
@@ -194,7 +199,7 @@ if configuration win32 -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$LUMO_ROOT/cmake/mingw-i686.cmake"; then
     if why="$("$here/wine-probe.sh")"; then
         echo "=== test win32"
-        "$here/wine-tests.sh" "$LUMO_BUILD/win32" "$LUMO_BUILD/win32/ctest-output.log" -j 1
+        "$here/wine-tests.sh" "$LUMO_BUILD/win32" "$LUMO_BUILD/win32/ctest-output.log" -j 2
         record_suite win32 $? "$LUMO_BUILD/win32/ctest-output.log"
     else
         echo "=== test win32 in the test VM: $why"
@@ -211,7 +216,7 @@ if configuration win64 -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$LUMO_ROOT/cmake/mingw-x86_64.cmake"; then
     echo "=== test win64"
     LUMO_WINE_ARCH=win64 WINEPREFIX="$LUMO_BUILD/wineprefix64" \
-        "$here/wine-tests.sh" "$LUMO_BUILD/win64" "$LUMO_BUILD/win64/ctest-output.log" -j 1
+        "$here/wine-tests.sh" "$LUMO_BUILD/win64" "$LUMO_BUILD/win64/ctest-output.log" -j 2
     record_suite win64 $? "$LUMO_BUILD/win64/ctest-output.log"
     echo "=== test win64-app"
     if LUMO_WINE_ARCH=win64 WINEPREFIX="$LUMO_BUILD/wineprefix64" \

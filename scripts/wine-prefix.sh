@@ -5,7 +5,7 @@
 # A prefix made here carries a stamp (.lumo-prefix) naming the Wine version, the architecture and
 # this script's contents; one with another stamp, or none, is made anew. With
 # LUMO_WINE_PREFIX_SAVE=DIR a copy of a newly made prefix, taken before anything ran in it, is
-# saved to DIR for later runs. `wine-prefix.sh --key` prints the stamp a prefix needs.
+# saved to DIR for later runs (as one tar archive where DIR ends in ".tar"). `wine-prefix.sh --key` prints the stamp a prefix needs.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/wine-env.sh"
@@ -45,7 +45,14 @@ if [ ! -f "$WINEPREFIX/system.reg" ] || [ "$(cat "$WINEPREFIX/.lumo-prefix" 2>/d
     wineserver -w || true
     echo "$key" >"$WINEPREFIX/.lumo-prefix"
     echo "wine-prefix: made $WINEPREFIX (${LUMO_WINE_ARCH:-win32}) in $((SECONDS - started)) s" >&2
-    if [ -n "${LUMO_WINE_PREFIX_SAVE:-}" ]; then
+    if [[ "${LUMO_WINE_PREFIX_SAVE:-}" == *.tar ]]; then
+        # One archive streams through the test VM's shared folder in a fraction of the time its
+        # thousand files take one by one.
+        saved=$SECONDS
+        tar -C "$WINEPREFIX" -cf "$LUMO_WINE_PREFIX_SAVE.new" .
+        mv "$LUMO_WINE_PREFIX_SAVE.new" "$LUMO_WINE_PREFIX_SAVE"
+        echo "wine-prefix: saved an archive as $LUMO_WINE_PREFIX_SAVE in $((SECONDS - saved)) s" >&2
+    elif [ -n "${LUMO_WINE_PREFIX_SAVE:-}" ]; then
         rm -rf "$LUMO_WINE_PREFIX_SAVE.new"
         mkdir -p "$(dirname "$LUMO_WINE_PREFIX_SAVE")"
         cp -a "$WINEPREFIX" "$LUMO_WINE_PREFIX_SAVE.new"
