@@ -1,7 +1,7 @@
 #!/bin/bash
 # Installs every Debian 12 package the project needs: native and cross toolchains, JUCE, the test
 # frameworks, Wine for the Windows tests and the X tools for the windowed tests.
-# Runs apt-get update once, then one install. Safe to run again.
+# Installs only what is missing (apt-get update, retried, then one install). Safe to run again.
 set -euo pipefail
 
 packages=(
@@ -45,5 +45,25 @@ fi
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
 fi
-$sudo apt-get update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${packages[@]}"
+# Nothing to fetch when everything is installed: a mirror in the middle of a sync must not stop a
+# run that needs nothing from it.
+missing=()
+for package in "${packages[@]}"; do
+    if [ "$(dpkg-query -W -f '${db:Status-Status}' "$package" 2>/dev/null)" != installed ]; then
+        missing+=("$package")
+    fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "setup: all ${#packages[@]} packages are installed"
+    exit 0
+fi
+echo "setup: installing ${missing[*]}"
+# A mirror caught mid-sync serves index files that fail their checks for a minute or so.
+for attempt in 1 2 3; do
+    if $sudo apt-get update -q; then
+        break
+    fi
+    echo "setup: apt-get update failed (attempt $attempt of 3)" >&2
+    [ "$attempt" -lt 3 ] && sleep 20
+done
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
