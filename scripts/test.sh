@@ -59,6 +59,8 @@ run_win32_in_vm() {
     rm -rf "$results"
     mkdir -p "$results"
     local started=$SECONDS
+    # One test at a time, here as on this machine: the test processes share one Wine session, in
+    # which a device-change broadcast of one test reaches the hidden windows of another.
     "$here/vm/run.sh" --timeout 2700 --log "$results/console.log" \
         --share "$results" \
         --share "$LUMO_BUILD/win32/Testing" \
@@ -67,7 +69,7 @@ run_win32_in_vm() {
         --env LUMO_WINE_PREFIX_CACHE="$cache" \
         --env LUMO_WINE_PREFIX_IN_PLACE=1 \
         --env LUMO_WINE_PREFIX_SAVE="$results/wineprefix.tar" \
-        -- "$here/wine-tests.sh" "$LUMO_BUILD/win32" "$results/ctest-output.log" -j 2
+        -- "$here/wine-tests.sh" "$LUMO_BUILD/win32" "$results/ctest-output.log" -j 1
     local status=$?
     echo "=== win32 VM run: status $status after $((SECONDS - started)) s"
     # A prefix made in this boot is kept for the next ones.
@@ -199,7 +201,7 @@ if configuration win32 -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$LUMO_ROOT/cmake/mingw-i686.cmake"; then
     if why="$("$here/wine-probe.sh")"; then
         echo "=== test win32"
-        "$here/wine-tests.sh" "$LUMO_BUILD/win32" "$LUMO_BUILD/win32/ctest-output.log" -j 2
+        "$here/wine-tests.sh" "$LUMO_BUILD/win32" "$LUMO_BUILD/win32/ctest-output.log" -j 1
         record_suite win32 $? "$LUMO_BUILD/win32/ctest-output.log"
     else
         echo "=== test win32 in the test VM: $why"
@@ -216,7 +218,7 @@ if configuration win64 -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$LUMO_ROOT/cmake/mingw-x86_64.cmake"; then
     echo "=== test win64"
     LUMO_WINE_ARCH=win64 WINEPREFIX="$LUMO_BUILD/wineprefix64" \
-        "$here/wine-tests.sh" "$LUMO_BUILD/win64" "$LUMO_BUILD/win64/ctest-output.log" -j 2
+        "$here/wine-tests.sh" "$LUMO_BUILD/win64" "$LUMO_BUILD/win64/ctest-output.log" -j 1
     record_suite win64 $? "$LUMO_BUILD/win64/ctest-output.log"
     echo "=== test win64-app"
     if LUMO_WINE_ARCH=win64 WINEPREFIX="$LUMO_BUILD/wineprefix64" \
