@@ -43,8 +43,6 @@ AppContentPanel::AppContentPanel()
 AppContentPanel::AppContentPanel(const BString& settingsPath_)
     : settingsPath(settingsPath_)
 {
-    tooltipWindow.setMillisecondsBeforeTipAppears(kTooltipDelayMs);
-
     portDialog.showInputs = true;
     portDialog.showOutputs = true;
     portDialog.onlyMarkedAliases = false;
@@ -107,8 +105,6 @@ void AppContentPanel::buildContent()
     combo->addListener(this);
     channelCombo = combo.get();
     ownedComponents.Add(combo.release());
-
-    tooltipWindow.setMillisecondsBeforeTipAppears(kTooltipDelayMs);
 }
 
 bool AppContentPanel::initialise(const juce::String& commandLine)
@@ -500,6 +496,13 @@ void AppContentPanel::saveSettings()
 }
 
 // ---- tooltip window ----
+
+std::unique_ptr<juce::TooltipWindow> AppContentPanel::makeTooltipWindow()
+{
+    auto window = std::make_unique<TooltipWindowHeightCorrected>();
+    window->setMillisecondsBeforeTipAppears(kTooltipDelayMs);
+    return window;
+}
 
 void AppContentPanel::TooltipWindowHeightCorrected::resized()
 {

@@ -2,6 +2,7 @@
 
 #include "app/BContentBase.h"
 #include "app/ErrorReports.h"
+#include "app/HoverTooltips.h"
 #include "app/ModuleProtocol.h"
 #include "app/ProgramNameTable.h"
 #include "base/BList.h"
@@ -108,7 +109,8 @@ public:
     ErrorReports& getErrorReports() noexcept { return errorReports; }
     // Number of times the display's text fields were written (message thread).
     int getDisplayUpdateCount() const noexcept { return displayUpdates; }
-    juce::TooltipWindow& getTooltipWindow() noexcept { return tooltipWindow; }
+    // The tooltip window, which exists only while the pointer is over the panel.
+    juce::TooltipWindow* getTooltipWindow() const noexcept { return tooltips.getWindow(); }
     juce::ComboBox* getChannelCombo() const noexcept { return channelCombo; }
     juce::TextEditor* getTopLine() const noexcept { return topLine; }
     juce::TextEditor* getBottomLine() const noexcept { return bottomLine; }
@@ -129,6 +131,8 @@ public:
         TooltipWindowHeightCorrected() = default;
         void resized() override;
     };
+    // A tooltip window as the panel shows them: at least 19 pixels high, after 1.5 s.
+    static std::unique_ptr<juce::TooltipWindow> makeTooltipWindow();
 
 private:
     // The editor's view of the program-name table.
@@ -197,7 +201,7 @@ private:
     AliasChooserDialog portDialog { this };
     ProgramEditorDialog programEditor { this, programNameAccess };
     ErrorReports errorReports;
-    TooltipWindowHeightCorrected tooltipWindow;
+    HoverTooltips tooltips { *this, makeTooltipWindow };
 
     juce::HyperlinkButton* linkArea1 = nullptr;
     juce::HyperlinkButton* linkArea2 = nullptr;

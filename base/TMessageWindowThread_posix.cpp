@@ -206,12 +206,14 @@ void TMessageWindowThread::loop()
         p.queueOpen = true;
     }
 
-    bool leave = false;
+    // Sleeps until a request or a device event comes: a terminate() from now on wakes the thread
+    // through the queue, and one from before the queue opened is seen here first.
+    bool leave = terminated();
     while (!leave)
     {
         pollfd fds[2] = {{p.wakeFd, POLLIN, 0}, {p.inotifyFd, POLLIN, 0}};
         const int count = p.inotifyFd >= 0 ? 2 : 1;
-        const int ready = poll(fds, static_cast<nfds_t>(count), 1000);
+        const int ready = poll(fds, static_cast<nfds_t>(count), -1);
         if (ready < 0 && errno != EINTR)
             break;
 

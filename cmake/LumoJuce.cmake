@@ -44,6 +44,7 @@ if(WIN32)
 else()
     find_package(JUCE 7.0.5 CONFIG REQUIRED)
     set(LUMO_JUCE_MODULES_DIR "${JUCE_MODULES_DIR}")
+    include(LumoJuceLinux)
 endif()
 
 add_library(lumo_juce STATIC)

@@ -6,6 +6,8 @@ include_guard(GLOBAL)
 include(LumoJuceConfig)
 
 find_package(JUCE 7.0.5 CONFIG REQUIRED)
+# The same patched timer thread as the program's.
+include(LumoJuceLinux)
 
 add_library(lumo_juce_events STATIC)
 target_link_libraries(lumo_juce_events PRIVATE juce::juce_core juce::juce_events)

@@ -26,76 +26,26 @@ set(LUMO_MINGW_DEPS_PREFIX "${CMAKE_BINARY_DIR}/mingw-deps/install")
 
 # ---- 1. patched copy of the modules ----
 
-# Each patch: file relative to the modules dir, the exact text to find, its replacement. The files
-# have CRLF line endings, but file(READ) drops the CRs, so the texts use plain newlines (the
-# patched files are written back with LF endings, which the compiler does not mind).
-# (One variable per field: the texts contain semicolons, so they cannot live in CMake lists.)
-set(_lumo_juce_patch_count 0)
-macro(_lumo_juce_patch file from to)
-    set(_lumo_juce_patch_${_lumo_juce_patch_count}_file "${file}")
-    set(_lumo_juce_patch_${_lumo_juce_patch_count}_from "${from}")
-    set(_lumo_juce_patch_${_lumo_juce_patch_count}_to "${to}")
-    math(EXPR _lumo_juce_patch_count "${_lumo_juce_patch_count} + 1")
-endmacro()
+include(LumoJucePatch)
 
 # 32-bit MinGW has no __uuidof; JUCE's stand-in names the argument as a type, but JUCE also
 # passes expressions to it.
-_lumo_juce_patch("juce_core/native/juce_win32_ComSmartPtr.h"
+lumo_juce_patch("juce_core/native/juce_win32_ComSmartPtr.h"
     "#define __uuidof(x)  UUIDGetter<x>::get()"
     "#define __uuidof(x)  UUIDGetter<__typeof__(x)>::get()")
 # For interfaces JUCE does not declare itself (DXGI, Direct2D) the stand-in returned GUID_NULL, so
 # CreateDXGIFactory failed and JUCE crashed while creating its first window. MinGW's headers
 # know those GUIDs.
-_lumo_juce_patch("juce_core/native/juce_win32_ComSmartPtr.h"
+lumo_juce_patch("juce_core/native/juce_win32_ComSmartPtr.h"
     "template <typename Type> struct UUIDGetter { static CLSID get() { jassertfalse; return {}; } };"
     "template <typename Type> struct UUIDGetter { static CLSID get() { return __mingw_uuidof<Type>(); } };")
 # jpeglib.h is included inside a namespace and takes `boolean` from the Windows headers, which
 # declare it in the global namespace.
-_lumo_juce_patch("juce_graphics/image_formats/juce_JPEGLoader.cpp"
+lumo_juce_patch("juce_graphics/image_formats/juce_JPEGLoader.cpp"
     "    #include <jpeglib.h>\n"
     "    #include <jpeglib.h>\n    using ::boolean;\n")
 
-file(STRINGS "${LUMO_JUCE_SOURCE_MODULES_DIR}/juce_core/juce_core.h" _lumo_juce_version
-    REGEX "^  version: ")
-file(SHA256 "${CMAKE_CURRENT_LIST_FILE}" _lumo_juce_patch_hash)
-set(_lumo_juce_stamp_text
-    "${LUMO_JUCE_SOURCE_MODULES_DIR}|${_lumo_juce_version}|${LUMO_JUCE_MODULES}|${_lumo_juce_patch_hash}")
-set(_lumo_juce_stamp "${LUMO_JUCE_MODULES_DIR}/.lumo-patch-stamp")
-set(_lumo_juce_old_stamp "")
-if(EXISTS "${_lumo_juce_stamp}")
-    file(READ "${_lumo_juce_stamp}" _lumo_juce_old_stamp)
-endif()
-
-if(NOT _lumo_juce_old_stamp STREQUAL _lumo_juce_stamp_text)
-    message(STATUS "Copying and patching the JUCE modules into ${LUMO_JUCE_MODULES_DIR}")
-    file(REMOVE_RECURSE "${LUMO_JUCE_MODULES_DIR}")
-    file(MAKE_DIRECTORY "${LUMO_JUCE_MODULES_DIR}")
-    foreach(module IN LISTS LUMO_JUCE_MODULES)
-        if(NOT EXISTS "${LUMO_JUCE_SOURCE_MODULES_DIR}/${module}/${module}.h")
-            message(FATAL_ERROR "JUCE module ${module} not found in ${LUMO_JUCE_SOURCE_MODULES_DIR}")
-        endif()
-        file(COPY "${LUMO_JUCE_SOURCE_MODULES_DIR}/${module}" DESTINATION "${LUMO_JUCE_MODULES_DIR}")
-    endforeach()
-
-    math(EXPR _last "${_lumo_juce_patch_count} - 1")
-    foreach(i RANGE ${_last})
-        set(_file "${_lumo_juce_patch_${i}_file}")
-        set(_from "${_lumo_juce_patch_${i}_from}")
-        set(_to "${_lumo_juce_patch_${i}_to}")
-        set(_path "${LUMO_JUCE_MODULES_DIR}/${_file}")
-        file(READ "${_path}" _text)
-        string(FIND "${_text}" "${_from}" _at)
-        if(_at EQUAL -1)
-            file(REMOVE_RECURSE "${LUMO_JUCE_MODULES_DIR}")
-            message(FATAL_ERROR "JUCE patch does not apply: '${_from}' not found in ${_file}. "
-                "The JUCE sources differ from the ones the MinGW fixes were made for; "
-                "review cmake/LumoJuceMingw.cmake.")
-        endif()
-        string(REPLACE "${_from}" "${_to}" _text "${_text}")
-        file(WRITE "${_path}" "${_text}")
-    endforeach()
-    file(WRITE "${_lumo_juce_stamp}" "${_lumo_juce_stamp_text}")
-endif()
+lumo_juce_patched_copy("${LUMO_JUCE_SOURCE_MODULES_DIR}" "${LUMO_JUCE_MODULES_DIR}" ${LUMO_JUCE_MODULES})
 
 # ---- 2. static libpng and libjpeg ----
 

@@ -1,12 +1,13 @@
 // JackDeviceObserver: turns the JACK server's announcements (ports and clients registered,
 // unregistered or renamed; the server going away) into the device-change service's
 // notification, so the manager rescans after the notifier's debounce. While no server is
-// reachable it also asks for a rescan every few seconds, so that a server started later is found.
+// reachable it also asks for a rescan every ten seconds, so that a server started later is found.
 //
 // Threads: the Observer calls arrive on JACK's notification thread and only post; the retry
 // runs on a thread of its own, owned here and joined by the destructor.
 #pragma once
 
+#include "midi/MIDIDevChangeNotifier.h"
 #include "midi/jack/JackSession.h"
 
 #include <atomic>
@@ -18,7 +19,9 @@
 class JackDeviceObserver : public JackSession::Observer
 {
 public:
-    static constexpr int kRetryIntervalMs = 2000;
+    // As often as the device poll where no device-change broadcast exists: a server started
+    // later is found within about ten seconds, and an idle program without one sleeps.
+    static constexpr int kRetryIntervalMs = MIDIDevChangeNotifier::kPollIntervalMs;
 
     // onChange runs before every notification (the factory lifts its rescan limit there).
     explicit JackDeviceObserver(std::function<void()> onChange);

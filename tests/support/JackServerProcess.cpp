@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,9 +37,15 @@ bool JackServerProcess::start()
 {
     if (pid > 0)
         return true;
+    const pid_t parent = getpid();
     pid = fork();
     if (pid == 0)
     {
+        // A test process that crashes or is killed takes its server with it: an orphaned server
+        // would hold the machine's JACK state (and one of its few server slots) for ever.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(127);
         setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
         execlp("jackd", "jackd", "--no-realtime", "--sync", "-t", "5000", "-n", serverName.c_str(), "-d", "dummy", "-r", "48000", "-p", "256",
                static_cast<char*>(nullptr));
