@@ -1,0 +1,133 @@
+// The bound input and the thru output unplugged and plugged in again a thousand times while
+// numbered traffic flows into the input, wired as the program wires them: aliases "MIDI Input"
+// and "MIDI Thru", both devices opened through their aliases, the thru route between them.
+// Whatever was sent while both ports were present and bound must reach the thru output, in
+// order and byte for byte; after every replug both aliases must be bound to the returning ports
+// and their devices open. Under the thread sanitizer this is also the race check of the replug
+// paths against the data path.
+#include "support/HotPlugStorm.h"
+#include "support/MidiManagerFixture.h"
+#include "support/WaitFor.h"
+
+#include <string>
+#include <vector>
+
+namespace
+{
+const BString kInputAlias("MIDI Input");
+const BString kThruAlias("MIDI Thru");
+
+// Messages per storm phase and at least per epoch; SysEx up to 1500 bytes (two driver pieces).
+constexpr int kPerPhase = 24;
+constexpr int kPerEpoch = 8;
+constexpr int kMaxSysEx = 1500;
+} // namespace
+
+class MidiHotPlugStorm : public MidiManagerFixture
+{
+protected:
+    // Binds the two aliases and opens their devices the way the main panel does it at start.
+    void bindAsTheProgramDoes(const BString& inputPort, const BString& outputPort)
+    {
+        TMidiAliasManager* aliases = TMidiAliasManager::getInstance();
+        aliases->beginBatch();
+        aliases->setAlias(kInputAlias, TMidiAlias::kInput, kInputAlias, inputPort, true);
+        aliases->setAlias(kThruAlias, TMidiAlias::kOutput, kThruAlias, outputPort, true);
+        aliases->endBatch();
+        manager->updateDevices(false, true);
+        for (const bool isInput : {false, true})
+        {
+            const TMidiAlias* alias = isInput ? inputAlias() : thruAlias();
+            ASSERT_NE(alias, nullptr);
+            isInput ? manager->openInput(alias->deviceIndex.load()) : manager->openOutput(alias->deviceIndex.load());
+        }
+        TMidiRouter::getInstance()->addRoute(thruAlias(), inputAlias());
+    }
+
+    TMidiAlias* inputAlias() { return TMidiAliasManager::getInstance()->getAlias(kInputAlias, TMidiAlias::kInput, false, -1); }
+    TMidiAlias* thruAlias() { return TMidiAliasManager::getInstance()->getAlias(kThruAlias, TMidiAlias::kOutput, false, -1); }
+
+    // The alias points at the record of that port, which is present with its device open.
+    bool boundAndOpen(TMidiAlias* alias, const BString& port, bool isInput)
+    {
+        const int index = manager->findDeviceByName(port, isInput);
+        const MidiManagerDev* record = manager->getDevice(index, isInput);
+        return alias != nullptr && index >= 0 && alias->deviceIndex.load() == index &&
+               alias->deviceName() == port && record != nullptr && record->present.load() != 0 &&
+               record->isDeviceOpen();
+    }
+    bool closed(const BString& port, bool isInput)
+    {
+        const MidiManagerDev* record = manager->getDevice(manager->findDeviceByName(port, isInput), isInput);
+        return record != nullptr && record->present.load() == 0 && !record->isDeviceOpen();
+    }
+};
+
+TEST_F(MidiHotPlugStorm, ThruLosesNothingSentWhileBoundThroughAThousandUnplugsAndReplugs)
+{
+    const int cycles = lumo_test::hotPlugCycles(1000);
+    const BString inputPort = name("Storm keys");
+    const BString outputPort = name("Storm synth");
+    std::atomic<int> inputId{factory.addPort(true, inputPort)};
+    std::vector<int> outputIds{factory.addPort(false, outputPort)};
+    bindAsTheProgramDoes(inputPort, outputPort);
+    ASSERT_TRUE(boundAndOpen(inputAlias(), inputPort, true));
+    ASSERT_TRUE(boundAndOpen(thruAlias(), outputPort, false));
+
+    lumo_test::StormTraffic traffic(
+        [&](const lumo_test::Bytes& message) {
+            const int id = inputId.load();
+            if (message[0] == 0xF0)
+                return factory.feedSysEx(id, message.data(), static_cast<int>(message.size())) > 0;
+            return factory.feedShort(id, message[0], message[1], message[2]);
+        },
+        kPerPhase, kMaxSysEx);
+    traffic.start();
+
+    const lumo_test::Stopwatch watch;
+    for (int cycle = 0; cycle < cycles; ++cycle)
+    {
+        traffic.setPresent(true);
+        ASSERT_TRUE(traffic.waitForSentInEpoch(kPerEpoch, 20000)) << "cycle " << cycle;
+        traffic.setPresent(false);
+
+        // Unplug both: the rescan closes both devices and keeps them wanted.
+        ASSERT_TRUE(factory.removePort(inputId.load()));
+        ASSERT_TRUE(factory.removePort(outputIds.back()));
+        manager->updateDevices(true, true);
+        ASSERT_TRUE(closed(inputPort, true)) << "cycle " << cycle;
+        ASSERT_TRUE(closed(outputPort, false)) << "cycle " << cycle;
+        traffic.nextPhase();
+
+        // Plug both in again under the same names: the rescan re-binds and reopens them.
+        outputIds.push_back(factory.addPort(false, outputPort));
+        inputId.store(factory.addPort(true, inputPort));
+        manager->updateDevices(true, true);
+        ASSERT_TRUE(boundAndOpen(inputAlias(), inputPort, true)) << "cycle " << cycle;
+        ASSERT_TRUE(boundAndOpen(thruAlias(), outputPort, false)) << "cycle " << cycle;
+    }
+    traffic.setPresent(true);
+    ASSERT_TRUE(traffic.waitForSentInEpoch(kPerEpoch, 20000));
+    traffic.stop();
+    const long long stormMs = watch.elapsedMs();
+
+    EXPECT_TRUE(boundAndOpen(inputAlias(), inputPort, true));
+    EXPECT_TRUE(boundAndOpen(thruAlias(), outputPort, false));
+    EXPECT_EQ(traffic.refusedWhilePresent(), 0);
+    EXPECT_EQ(traffic.epochs(), cycles + 1);
+
+    // What the thru output got, port after port in plug order.
+    std::vector<lumo_test::Bytes> received;
+    for (const int id : outputIds)
+        for (VirtualMidiFactory::Sent& sent : factory.sentTo(id))
+            received.push_back(std::move(sent.bytes));
+    const std::vector<lumo_test::Bytes> expected =
+        lumo_test::inPieces(traffic.expected(), static_cast<std::size_t>(TMidiOutputBase::kBlockSize));
+    EXPECT_TRUE(lumo_test::receivedInOrder(expected, received));
+    std::printf("[measure] %d replug cycles in %lld ms; %u messages sent, %zu while bound, %zu received\n", cycles,
+                stormMs, traffic.sentCount(), traffic.expectedCount(), received.size());
+
+    // Nothing retired along the way stays behind once the data path is quiet.
+    manager->dataPathGuard().synchronize();
+    EXPECT_EQ(manager->dataPathGuard().retiredCount(), 0u);
+}
