@@ -166,6 +166,13 @@ public:
         std::lock_guard<std::mutex> guard(mutex);
         return expectedMessages;
     }
+    // The expected messages from position from on (those of the epochs not yet checked).
+    std::vector<Bytes> expectedSince(std::size_t from) const
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        return std::vector<Bytes>(expectedMessages.begin() + static_cast<std::ptrdiff_t>(std::min(from, expectedMessages.size())),
+                                  expectedMessages.end());
+    }
     std::size_t expectedCount() const
     {
         std::lock_guard<std::mutex> guard(mutex);

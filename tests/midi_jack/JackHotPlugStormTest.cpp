@@ -1,0 +1,148 @@
+// The hot-plug storm against a real JACK server: two other clients play the keyboard whose
+// output port is the program's "MIDI Input" and the synthesizer whose input port is its
+// "MIDI Thru"; both ports are unregistered and registered again over and over while numbered
+// traffic flows. Whatever the keyboard sent while both ports were present and bound must reach
+// the synthesizer through the program's thru, in order and byte for byte, and after every
+// replug both aliases must be bound to the returning ports with their devices open.
+//
+// Rescans are driven by the test, each one after the server announced the change (which lifts
+// the backend's rescan limit), so the run does not wait for the notifier's debounce; the
+// notifier may still run its own passes meanwhile.
+#include "midi/jack/JackCompanion.h"
+#include "support/HotPlugStorm.h"
+#include "support/JackManagerFixture.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace
+{
+const BString kInputAlias("MIDI Input");
+const BString kThruAlias("MIDI Thru");
+
+// Default cycles: what fits the CI budget on two shared cores (LUMO_HOTPLUG_CYCLES=1000 for the
+// full storm).
+constexpr int kDefaultCycles = 1000;
+constexpr int kPerPhase = 16;
+constexpr int kPerEpoch = 8;
+constexpr int kMaxSysEx = 1500;
+// The input hands a longer SysEx event on in pieces of this size, and thru sends them as they come.
+constexpr std::size_t kInputPieceSize = 1024;
+
+class JackHotPlugStorm : public JackManagerFixture
+{
+protected:
+    TMidiAlias* alias(bool isInput)
+    {
+        return TMidiAliasManager::getInstance()->getAlias(isInput ? kInputAlias : kThruAlias,
+                                                          isInput ? TMidiAlias::kInput : TMidiAlias::kOutput, false, -1);
+    }
+
+    bool boundAndOpen(const std::string& port, bool isInput)
+    {
+        const BString name(port.c_str());
+        const int index = manager->findDeviceByName(name, isInput);
+        const MidiManagerDev* record = manager->getDevice(index, isInput);
+        const TMidiAlias* bound = alias(isInput);
+        return bound != nullptr && index >= 0 && bound->deviceIndex.load() == index && bound->deviceName() == name &&
+               record != nullptr && record->present.load() != 0 && record->isDeviceOpen();
+    }
+    bool closed(const std::string& port, bool isInput)
+    {
+        const MidiManagerDev* record = manager->getDevice(manager->findDeviceByName(BString(port.c_str()), isInput), isInput);
+        return record != nullptr && record->present.load() == 0 && !record->isDeviceOpen();
+    }
+
+    // The bytes of every event the port received so far.
+    static std::vector<lumo_test::Bytes> receivedBy(const JackCompanion& companion, const std::string& port)
+    {
+        std::vector<lumo_test::Bytes> bytes;
+        for (JackCompanion::Event& event : companion.received(port))
+            bytes.push_back(std::move(event.bytes));
+        return bytes;
+    }
+
+    // Rescans until done holds: again after each further announcement of the server, at most
+    // for timeoutMs.
+    bool rescanUntil(const std::function<bool()>& done, long long timeoutMs = 15000)
+    {
+        const lumo_test::Stopwatch watch;
+        for (;;)
+        {
+            const int seen = factory->getObserver().changesSeen();
+            manager->updateDevices(true, true);
+            if (done())
+                return true;
+            if (watch.elapsedMs() > timeoutMs)
+                return false;
+            lumo_test::waitFor([&] { return factory->getObserver().changesSeen() != seen; }, 2000);
+        }
+    }
+};
+} // namespace
+
+TEST_F(JackHotPlugStorm, ThruLosesNothingSentWhileBoundThroughUnplugsAndReplugsOfBothPorts)
+{
+    const int cycles = lumo_test::hotPlugCycles(kDefaultCycles);
+    ASSERT_TRUE(server.start());
+    auto keyboard = JackCompanion::open("keyboard");
+    auto synth = JackCompanion::open("synth");
+    ASSERT_TRUE(keyboard && synth);
+    ASSERT_TRUE(keyboard->addPort("out", true));
+    ASSERT_TRUE(synth->addPort("in", false));
+    const std::string source = keyboard->fullName("out");
+    const std::string destination = synth->fullName("in");
+    ASSERT_GE(waitForDevice(source, true), 0);
+    ASSERT_GE(waitForDevice(destination, false), 0);
+
+    // Wired as the main panel wires it at start: aliases, their devices opened, the thru route.
+    route(source, destination);
+    manager->openInput(alias(true)->deviceIndex.load());
+    manager->openOutput(alias(false)->deviceIndex.load());
+    ASSERT_TRUE(rescanUntil([&] { return boundAndOpen(source, true) && boundAndOpen(destination, false); }));
+
+    lumo_test::StormTraffic traffic([&](const lumo_test::Bytes& message) { return keyboard->send("out", message); },
+                                    kPerPhase, kMaxSysEx);
+    traffic.start();
+
+    const lumo_test::Stopwatch watch;
+    std::size_t checked = 0;
+    for (int cycle = 0; cycle <= cycles; ++cycle)
+    {
+        traffic.setPresent(true);
+        ASSERT_TRUE(traffic.waitForSentInEpoch(kPerEpoch, 20000)) << "cycle " << cycle;
+        traffic.setPresent(false);
+
+        // What the keyboard sent in the epoch must have arrived before a port may go (a port
+        // that goes takes the companion's records with it).
+        const std::vector<lumo_test::Bytes> epoch =
+            lumo_test::inPieces(traffic.expectedSince(checked), kInputPieceSize);
+        checked += traffic.expectedSince(checked).size();
+        ASSERT_TRUE(lumo_test::waitFor([&] { return bool(lumo_test::receivedInOrder(epoch, receivedBy(*synth, "in"))); },
+                                       10000))
+            << "cycle " << cycle << ": " << lumo_test::receivedInOrder(epoch, receivedBy(*synth, "in")).message();
+        if (cycle == cycles)
+            break;
+
+        ASSERT_TRUE(keyboard->removePort("out"));
+        ASSERT_TRUE(synth->removePort("in"));
+        ASSERT_TRUE(rescanUntil([&] { return closed(source, true) && closed(destination, false); })) << "cycle " << cycle;
+        traffic.nextPhase();
+
+        ASSERT_TRUE(synth->addPort("in", false));
+        ASSERT_TRUE(keyboard->addPort("out", true));
+        ASSERT_TRUE(rescanUntil([&] { return boundAndOpen(source, true) && boundAndOpen(destination, false); }))
+            << "cycle " << cycle;
+    }
+    traffic.stop();
+    const long long stormMs = watch.elapsedMs();
+
+    EXPECT_TRUE(boundAndOpen(source, true));
+    EXPECT_TRUE(boundAndOpen(destination, false));
+    EXPECT_EQ(traffic.refusedWhilePresent(), 0);
+    EXPECT_EQ(traffic.epochs(), cycles + 1);
+    EXPECT_EQ(checked, traffic.expectedCount());
+    std::printf("[measure] %d replug cycles of both JACK ports in %lld ms; %u messages sent, %zu while bound\n", cycles,
+                stormMs, traffic.sentCount(), traffic.expectedCount());
+}
