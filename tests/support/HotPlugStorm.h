@@ -138,12 +138,13 @@ public:
     void setPresent(bool on)
     {
         {
+            // The count restarts with the flag, before any message of the new epoch is counted.
             std::unique_lock<std::shared_mutex> exclusive(epochLock);
+            std::lock_guard<std::mutex> guard(mutex);
             present = on;
+            sentInEpoch = 0;
+            ++phase;
         }
-        std::lock_guard<std::mutex> guard(mutex);
-        sentInEpoch = 0;
-        ++phase;
         changed.notify_all();
     }
     // Lets the traffic send another burst.
