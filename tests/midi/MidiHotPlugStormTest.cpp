@@ -9,7 +9,11 @@
 #include "support/MidiManagerFixture.h"
 #include "support/WaitFor.h"
 
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -21,6 +25,58 @@ const BString kThruAlias("MIDI Thru");
 constexpr int kPerPhase = 24;
 constexpr int kPerEpoch = 8;
 constexpr int kMaxSysEx = 1500;
+
+// A thread that runs one update pass after each storm step, as the device-change notifier does
+// on the timer thread; stopped and joined however the test ends.
+class ConcurrentPasses
+{
+public:
+    explicit ConcurrentPasses(MidiManager& manager) : worker([this, &manager] { run(manager); }) {}
+    ~ConcurrentPasses() { stop(); }
+
+    void nextStep()
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        ++step;
+        changed.notify_all();
+    }
+    void stop()
+    {
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        if (worker.joinable())
+            worker.join();
+    }
+    int passes() const { return passCount.load(); }
+
+private:
+    void run(MidiManager& manager)
+    {
+        int served = 0;
+        for (;;)
+        {
+            {
+                std::unique_lock<std::mutex> guard(mutex);
+                changed.wait(guard, [&] { return stopping || step != served; });
+                if (stopping)
+                    return;
+                served = step;
+            }
+            manager.updateDevices(false, true);
+            passCount.fetch_add(1);
+        }
+    }
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    int step = 0;
+    bool stopping = false;
+    std::atomic<int> passCount{0};
+    std::thread worker;
+};
 } // namespace
 
 class MidiHotPlugStorm : public MidiManagerFixture
@@ -84,6 +140,9 @@ TEST_F(MidiHotPlugStorm, ThruLosesNothingSentWhileBoundThroughAThousandUnplugsAn
         kPerPhase, kMaxSysEx);
     traffic.start();
 
+    // The notifier's passes on the timer thread, one per storm step, meeting the storm's own.
+    ConcurrentPasses notifierLike(*manager);
+
     const lumo_test::Stopwatch watch;
     for (int cycle = 0; cycle < cycles; ++cycle)
     {
@@ -91,21 +150,41 @@ TEST_F(MidiHotPlugStorm, ThruLosesNothingSentWhileBoundThroughAThousandUnplugsAn
         ASSERT_TRUE(traffic.waitForSentInEpoch(kPerEpoch, 20000)) << "cycle " << cycle;
         traffic.setPresent(false);
 
+        // Either port goes first; every other pair of cycles the two go in separate rescans.
+        const bool inputFirst = cycle % 2 == 0;
+        const bool separately = (cycle / 2) % 2 == 1;
+        const auto unplug = [&](bool isInput) {
+            ASSERT_TRUE(factory.removePort(isInput ? inputId.load() : outputIds.back()));
+            notifierLike.nextStep();
+        };
+        const auto replug = [&](bool isInput) {
+            if (isInput)
+                inputId.store(factory.addPort(true, inputPort));
+            else
+                outputIds.push_back(factory.addPort(false, outputPort));
+            notifierLike.nextStep();
+        };
+
         // Unplug both: the rescan closes both devices and keeps them wanted.
-        ASSERT_TRUE(factory.removePort(inputId.load()));
-        ASSERT_TRUE(factory.removePort(outputIds.back()));
+        unplug(inputFirst);
+        if (separately)
+            manager->updateDevices(true, true);
+        unplug(!inputFirst);
         manager->updateDevices(true, true);
         ASSERT_TRUE(closed(inputPort, true)) << "cycle " << cycle;
         ASSERT_TRUE(closed(outputPort, false)) << "cycle " << cycle;
         traffic.nextPhase();
 
         // Plug both in again under the same names: the rescan re-binds and reopens them.
-        outputIds.push_back(factory.addPort(false, outputPort));
-        inputId.store(factory.addPort(true, inputPort));
+        replug(!inputFirst);
+        if (separately)
+            manager->updateDevices(true, true);
+        replug(inputFirst);
         manager->updateDevices(true, true);
         ASSERT_TRUE(boundAndOpen(inputAlias(), inputPort, true)) << "cycle " << cycle;
         ASSERT_TRUE(boundAndOpen(thruAlias(), outputPort, false)) << "cycle " << cycle;
     }
+    notifierLike.stop();
     traffic.setPresent(true);
     ASSERT_TRUE(traffic.waitForSentInEpoch(kPerEpoch, 20000));
     traffic.stop();
@@ -124,8 +203,9 @@ TEST_F(MidiHotPlugStorm, ThruLosesNothingSentWhileBoundThroughAThousandUnplugsAn
     const std::vector<lumo_test::Bytes> expected =
         lumo_test::inPieces(traffic.expected(), static_cast<std::size_t>(TMidiOutputBase::kBlockSize));
     EXPECT_TRUE(lumo_test::receivedInOrder(expected, received));
-    std::printf("[measure] %d replug cycles in %lld ms; %u messages sent, %zu while bound, %zu received\n", cycles,
-                stormMs, traffic.sentCount(), traffic.expectedCount(), received.size());
+    std::printf("[measure] %d replug cycles in %lld ms; %u messages sent, %zu while bound, %zu received; %d "
+                "concurrent passes\n",
+                cycles, stormMs, traffic.sentCount(), traffic.expectedCount(), received.size(), notifierLike.passes());
 
     // Nothing retired along the way stays behind once the data path is quiet.
     manager->dataPathGuard().synchronize();
