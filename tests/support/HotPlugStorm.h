@@ -53,8 +53,14 @@ inline Bytes taggedMessage(std::uint32_t n, int maxSysExLength)
             static_cast<unsigned char>(kStatus[(n / 8) % 5] | static_cast<unsigned char>((n >> 14) & 0x0F));
         return Bytes{status, low7(n), low7(n >> 7)};
     }
+    // A quarter of them at the edges of a driver's 1024-byte pieces (a last piece of 1 to 4
+    // bytes), the others of any length.
+    static const std::size_t kEdges[] = {8, 1022, 1023, 1024, 1025, 1026, 1027, 1028};
+    const std::uint32_t sysExNumber = n / 8;
     const std::uint32_t span = static_cast<std::uint32_t>(std::max(8, maxSysExLength) - 7);
-    const std::size_t length = 8 + (n * 2654435761u) % span;
+    const std::size_t length = sysExNumber % 4 == 0
+                                   ? std::min(kEdges[(sysExNumber / 4) % 8], static_cast<std::size_t>(std::max(8, maxSysExLength)))
+                                   : 8 + (n * 2654435761u) % span;
     Bytes bytes(length);
     bytes[0] = 0xF0;
     bytes[1] = 0x7D;
