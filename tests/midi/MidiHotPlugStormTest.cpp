@@ -203,6 +203,7 @@ TEST_F(MidiHotPlugStorm, ThruLosesNothingSentWhileBoundThroughAThousandUnplugsAn
     const std::vector<lumo_test::Bytes> expected =
         lumo_test::inPieces(traffic.expected(), static_cast<std::size_t>(TMidiOutputBase::kBlockSize));
     EXPECT_TRUE(lumo_test::receivedInOrder(expected, received));
+    EXPECT_TRUE(lumo_test::noneTwice(received));
     std::printf("[measure] %d replug cycles in %lld ms; %u messages sent, %zu while bound, %zu received; %d "
                 "concurrent passes\n",
                 cycles, stormMs, traffic.sentCount(), traffic.expectedCount(), received.size(), notifierLike.passes());

@@ -107,6 +107,28 @@ inline ::testing::AssertionResult receivedInOrder(const std::vector<Bytes>& expe
     return ::testing::AssertionSuccess();
 }
 
+// No message arrived twice. Every message of the traffic is unique (for 2^18 messages), and so
+// is every piece that starts with a status byte other than F7; the tail pieces of long SysEx
+// (data bytes, or F7 alone) are not compared.
+inline ::testing::AssertionResult noneTwice(const std::vector<Bytes>& received)
+{
+    std::vector<const Bytes*> tagged;
+    for (const Bytes& message : received)
+        if (!message.empty() && message[0] >= 0x80 && message[0] != 0xF7)
+            tagged.push_back(&message);
+    std::sort(tagged.begin(), tagged.end(), [](const Bytes* a, const Bytes* b) { return *a < *b; });
+    const auto twice =
+        std::adjacent_find(tagged.begin(), tagged.end(), [](const Bytes* a, const Bytes* b) { return *a == *b; });
+    if (twice == tagged.end())
+        return ::testing::AssertionSuccess();
+    std::ostringstream text;
+    text << "a message of " << (*twice)->size() << " bytes, starting";
+    for (std::size_t b = 0; b < std::min<std::size_t>(5, (*twice)->size()); ++b)
+        text << ' ' << std::hex << static_cast<int>((**twice)[b]) << std::dec;
+    text << ", arrived twice";
+    return ::testing::AssertionFailure() << text.str();
+}
+
 // The traffic thread and the epoch it reads. send(bytes) hands one message to the input's
 // driver side and returns whether the driver took it.
 class StormTraffic
