@@ -18,9 +18,6 @@
 
 namespace
 {
-const BString kInputAlias("MIDI Input");
-const BString kThruAlias("MIDI Thru");
-
 // Messages per storm phase and at least per epoch; SysEx up to 1500 bytes (two driver pieces).
 constexpr int kPerPhase = 24;
 constexpr int kPerEpoch = 8;
@@ -87,35 +84,19 @@ protected:
     {
         TMidiAliasManager* aliases = TMidiAliasManager::getInstance();
         aliases->beginBatch();
-        aliases->setAlias(kInputAlias, TMidiAlias::kInput, kInputAlias, inputPort, true);
-        aliases->setAlias(kThruAlias, TMidiAlias::kOutput, kThruAlias, outputPort, true);
+        const BString& in = lumo_test::inputAliasName();
+        const BString& thru = lumo_test::thruAliasName();
+        aliases->setAlias(in, TMidiAlias::kInput, in, inputPort, true);
+        aliases->setAlias(thru, TMidiAlias::kOutput, thru, outputPort, true);
         aliases->endBatch();
         manager->updateDevices(false, true);
         for (const bool isInput : {false, true})
         {
-            const TMidiAlias* alias = isInput ? inputAlias() : thruAlias();
+            const TMidiAlias* alias = lumo_test::panelAlias(isInput);
             ASSERT_NE(alias, nullptr);
             isInput ? manager->openInput(alias->deviceIndex.load()) : manager->openOutput(alias->deviceIndex.load());
         }
-        TMidiRouter::getInstance()->addRoute(thruAlias(), inputAlias());
-    }
-
-    TMidiAlias* inputAlias() { return TMidiAliasManager::getInstance()->getAlias(kInputAlias, TMidiAlias::kInput, false, -1); }
-    TMidiAlias* thruAlias() { return TMidiAliasManager::getInstance()->getAlias(kThruAlias, TMidiAlias::kOutput, false, -1); }
-
-    // The alias points at the record of that port, which is present with its device open.
-    bool boundAndOpen(TMidiAlias* alias, const BString& port, bool isInput)
-    {
-        const int index = manager->findDeviceByName(port, isInput);
-        const MidiManagerDev* record = manager->getDevice(index, isInput);
-        return alias != nullptr && index >= 0 && alias->deviceIndex.load() == index &&
-               alias->deviceName() == port && record != nullptr && record->present.load() != 0 &&
-               record->isDeviceOpen();
-    }
-    bool closed(const BString& port, bool isInput)
-    {
-        const MidiManagerDev* record = manager->getDevice(manager->findDeviceByName(port, isInput), isInput);
-        return record != nullptr && record->present.load() == 0 && !record->isDeviceOpen();
+        TMidiRouter::getInstance()->addRoute(lumo_test::panelAlias(false), lumo_test::panelAlias(true));
     }
 };
 
@@ -127,8 +108,8 @@ TEST_F(MidiHotPlugStorm, ThruLosesNothingSentWhileBoundThroughAThousandUnplugsAn
     std::atomic<int> inputId{factory.addPort(true, inputPort)};
     std::vector<int> outputIds{factory.addPort(false, outputPort)};
     bindAsTheProgramDoes(inputPort, outputPort);
-    ASSERT_TRUE(boundAndOpen(inputAlias(), inputPort, true));
-    ASSERT_TRUE(boundAndOpen(thruAlias(), outputPort, false));
+    ASSERT_TRUE(lumo_test::boundAndOpen(*manager, inputPort, true));
+    ASSERT_TRUE(lumo_test::boundAndOpen(*manager, outputPort, false));
 
     lumo_test::StormTraffic traffic(
         [&](const lumo_test::Bytes& message) {
@@ -171,8 +152,8 @@ TEST_F(MidiHotPlugStorm, ThruLosesNothingSentWhileBoundThroughAThousandUnplugsAn
             manager->updateDevices(true, true);
         unplug(!inputFirst);
         manager->updateDevices(true, true);
-        ASSERT_TRUE(closed(inputPort, true)) << "cycle " << cycle;
-        ASSERT_TRUE(closed(outputPort, false)) << "cycle " << cycle;
+        ASSERT_TRUE(lumo_test::goneAndClosed(*manager, inputPort, true)) << "cycle " << cycle;
+        ASSERT_TRUE(lumo_test::goneAndClosed(*manager, outputPort, false)) << "cycle " << cycle;
         traffic.nextPhase();
 
         // Plug both in again under the same names: the rescan re-binds and reopens them.
@@ -181,8 +162,8 @@ TEST_F(MidiHotPlugStorm, ThruLosesNothingSentWhileBoundThroughAThousandUnplugsAn
             manager->updateDevices(true, true);
         replug(inputFirst);
         manager->updateDevices(true, true);
-        ASSERT_TRUE(boundAndOpen(inputAlias(), inputPort, true)) << "cycle " << cycle;
-        ASSERT_TRUE(boundAndOpen(thruAlias(), outputPort, false)) << "cycle " << cycle;
+        ASSERT_TRUE(lumo_test::boundAndOpen(*manager, inputPort, true)) << "cycle " << cycle;
+        ASSERT_TRUE(lumo_test::boundAndOpen(*manager, outputPort, false)) << "cycle " << cycle;
     }
     notifierLike.stop();
     traffic.setPresent(true);
@@ -190,8 +171,8 @@ TEST_F(MidiHotPlugStorm, ThruLosesNothingSentWhileBoundThroughAThousandUnplugsAn
     traffic.stop();
     const long long stormMs = watch.elapsedMs();
 
-    EXPECT_TRUE(boundAndOpen(inputAlias(), inputPort, true));
-    EXPECT_TRUE(boundAndOpen(thruAlias(), outputPort, false));
+    EXPECT_TRUE(lumo_test::boundAndOpen(*manager, inputPort, true));
+    EXPECT_TRUE(lumo_test::boundAndOpen(*manager, outputPort, false));
     EXPECT_EQ(traffic.refusedWhilePresent(), 0);
     EXPECT_EQ(traffic.epochs(), cycles + 1);
 

@@ -19,9 +19,6 @@
 
 namespace
 {
-const BString kInputAlias("MIDI Input");
-const BString kThruAlias("MIDI Thru");
-
 // A cycle costs some ten round trips to the server (ports of both companions and ours, their
 // connections), about 40 ms on two busy cores: the default keeps the test near half a minute.
 // LUMO_HOTPLUG_CYCLES=1000 runs the full storm.
@@ -35,25 +32,13 @@ constexpr std::size_t kInputPieceSize = 1024;
 class JackHotPlugStorm : public JackManagerFixture
 {
 protected:
-    TMidiAlias* alias(bool isInput)
-    {
-        return TMidiAliasManager::getInstance()->getAlias(isInput ? kInputAlias : kThruAlias,
-                                                          isInput ? TMidiAlias::kInput : TMidiAlias::kOutput, false, -1);
-    }
-
     bool boundAndOpen(const std::string& port, bool isInput)
     {
-        const BString name(port.c_str());
-        const int index = manager->findDeviceByName(name, isInput);
-        const MidiManagerDev* record = manager->getDevice(index, isInput);
-        const TMidiAlias* bound = alias(isInput);
-        return bound != nullptr && index >= 0 && bound->deviceIndex.load() == index && bound->deviceName() == name &&
-               record != nullptr && record->present.load() != 0 && record->isDeviceOpen();
+        return lumo_test::boundAndOpen(*manager, BString(port.c_str()), isInput);
     }
     bool closed(const std::string& port, bool isInput)
     {
-        const MidiManagerDev* record = manager->getDevice(manager->findDeviceByName(BString(port.c_str()), isInput), isInput);
-        return record != nullptr && record->present.load() == 0 && !record->isDeviceOpen();
+        return lumo_test::goneAndClosed(*manager, BString(port.c_str()), isInput);
     }
 
     // The bytes of every event the port received so far.
@@ -123,8 +108,8 @@ TEST_F(JackHotPlugStorm, ThruLosesNothingSentWhileBoundThroughUnplugsAndReplugsO
 
     // Wired as the main panel wires it at start: aliases, their devices opened, the thru route.
     route(source, destination);
-    manager->openInput(alias(true)->deviceIndex.load());
-    manager->openOutput(alias(false)->deviceIndex.load());
+    manager->openInput(lumo_test::panelAlias(true)->deviceIndex.load());
+    manager->openOutput(lumo_test::panelAlias(false)->deviceIndex.load());
     ASSERT_TRUE(rescanUntil([&] { return boundAndOpen(source, true) && boundAndOpen(destination, false); }));
 
     lumo_test::StormTraffic traffic([&](const lumo_test::Bytes& message) { return keyboard->send("out", message); },

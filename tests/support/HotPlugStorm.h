@@ -25,11 +25,50 @@
 #include <thread>
 #include <vector>
 
+#include "midi/MidiManager.h"
+#include "midi/TMidiAlias.h"
+#include "midi/TMidiAliasManager.h"
+
 #include <gtest/gtest.h>
 
 namespace lumo_test
 {
 using Bytes = std::vector<unsigned char>;
+
+// The aliases of the main panel.
+inline const BString& inputAliasName()
+{
+    static const BString name("MIDI Input");
+    return name;
+}
+inline const BString& thruAliasName()
+{
+    static const BString name("MIDI Thru");
+    return name;
+}
+inline TMidiAlias* panelAlias(bool isInput)
+{
+    return TMidiAliasManager::getInstance()->getAlias(isInput ? inputAliasName() : thruAliasName(),
+                                                      isInput ? TMidiAlias::kInput : TMidiAlias::kOutput, false, -1);
+}
+
+// The panel's alias of that direction is bound to the record of port, which is present with its
+// device open.
+inline bool boundAndOpen(MidiManager& manager, const BString& port, bool isInput)
+{
+    const int index = manager.findDeviceByName(port, isInput);
+    const MidiManagerDev* record = manager.getDevice(index, isInput);
+    const TMidiAlias* alias = panelAlias(isInput);
+    return alias != nullptr && index >= 0 && alias->deviceIndex.load() == index && alias->deviceName() == port &&
+           record != nullptr && record->present.load() != 0 && record->isDeviceOpen();
+}
+
+// The record of port is absent and its device closed.
+inline bool goneAndClosed(MidiManager& manager, const BString& port, bool isInput)
+{
+    const MidiManagerDev* record = manager.getDevice(manager.findDeviceByName(port, isInput), isInput);
+    return record != nullptr && record->present.load() == 0 && !record->isDeviceOpen();
+}
 
 // Number of unplug/replug cycles: LUMO_HOTPLUG_CYCLES when set (for longer or shorter runs),
 // else byDefault.
