@@ -13,6 +13,7 @@
 #include "support/JackManagerFixture.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>

@@ -10,26 +10,24 @@
 // but not yet bound, bound) sees traffic whatever the machine's speed.
 #pragma once
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <functional>
-#include <mutex>
-#include <shared_mutex>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
-
 #include "midi/MidiManager.h"
 #include "midi/TMidiAlias.h"
 #include "midi/TMidiAliasManager.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <shared_mutex>
+#include <sstream>
+#include <thread>
+#include <vector>
 
 namespace lumo_test
 {
