@@ -108,6 +108,9 @@ TEST_F(MidiHotPlugStorm, ThruLosesNothingSentWhileBoundThroughAThousandUnplugsAn
     const BString outputPort = name("Storm synth");
     std::atomic<int> inputId{factory.addPort(true, inputPort)};
     std::vector<int> outputIds{factory.addPort(false, outputPort)};
+    // The panel is the data listener; it leaves every message to thru.
+    CollectingDataListener panel;
+    manager->setDataListener(&panel);
     bindAsTheProgramDoes(inputPort, outputPort);
     ASSERT_TRUE(lumo_test::boundAndOpen(*manager, inputPort, true));
     ASSERT_TRUE(lumo_test::boundAndOpen(*manager, outputPort, false));
@@ -186,6 +189,18 @@ TEST_F(MidiHotPlugStorm, ThruLosesNothingSentWhileBoundThroughAThousandUnplugsAn
         lumo_test::inPieces(traffic.expected(), static_cast<std::size_t>(TMidiOutputBase::kBlockSize));
     EXPECT_TRUE(lumo_test::receivedInOrder(expected, received));
     EXPECT_TRUE(lumo_test::noneTwice(received));
+    // The panel saw the same, all of it from the one record of the input.
+    manager->setDataListener(nullptr);
+    const int inputIndex = manager->findDeviceByName(inputPort, true);
+    std::vector<lumo_test::Bytes> shown;
+    int fromElsewhere = 0;
+    for (auto& message : panel.messages())
+    {
+        fromElsewhere += message.first != inputIndex ? 1 : 0;
+        shown.push_back(std::move(message.second));
+    }
+    EXPECT_EQ(fromElsewhere, 0);
+    EXPECT_TRUE(lumo_test::receivedInOrder(expected, shown));
     std::printf("[measure] %d replug cycles in %lld ms; %u messages sent, %zu while bound, %zu received; %d "
                 "concurrent passes\n",
                 cycles, stormMs, traffic.sentCount(), traffic.expectedCount(), received.size(), notifierLike.passes());
