@@ -4,6 +4,7 @@
 #include "midi/MIDIDevChangeNotifier.h"
 #include "midi/MidiDeviceDescriptor.h"
 #include "midi/MidiDeviceFactory.h"
+#include "midi/MidiStatus.h"
 #include "midi/TMidiAliasManager.h"
 #include "midi/TMidiDeviceBase.h"
 #include "midi/TMidiRouter.h"
@@ -856,8 +857,10 @@ bool MidiManager::sendToOutput(MMDevOut* output, const unsigned char* data, int 
     }
     if (count <= 0 || bytes == nullptr)
         return true;
-    // A complete SysEx of 2 or 3 bytes is still SysEx: it must not go out as a short message.
-    if (count <= 3 && bytes[0] != 0xF0)
+    // A complete SysEx of 2 or 3 bytes is still SysEx, and so is the last piece of a longer one
+    // (data bytes up to F7, or F7 alone): none of them may go out as a short message, which
+    // would keep only the bytes its first byte's status calls for.
+    if (count <= 3 && bytes[0] >= 0x80 && bytes[0] != MidiStatus::kSysExStart && bytes[0] != MidiStatus::kSysExEnd)
     {
         std::uint32_t packed = bytes[0];
         if (count >= 2)

@@ -248,6 +248,31 @@ TEST_F(MidiManagerTest, ThruSendsShortMessagesPackedAndSysExPiecesUnchanged)
     EXPECT_EQ(sent[6].bytes, std::vector<unsigned char>(tiny, tiny + 3));
 }
 
+TEST_F(MidiManagerTest, ThruSendsTheShortLastPieceOfALongSysExWholeAsSysEx)
+{
+    const int in = factory.addPort(true, name("In"));
+    const int out = factory.addPort(false, name("Out"));
+    manager->openInput(indexOf(name("In"), true));
+    manager->openOutput(manager->findDeviceByName(name("Out"), false));
+    route(name("In"), name("Out"));
+
+    // The driver's last buffer holds 1, 2 or 3 bytes: F7 alone, or data bytes and F7.
+    for (const int tail : {1, 2, 3})
+    {
+        SCOPED_TRACE("last piece of " + std::to_string(tail) + " bytes");
+        factory.clearSent(out);
+        std::vector<unsigned char> sysex(static_cast<std::size_t>(TMidiOutputBase::kBlockSize + tail), 0x1F);
+        sysex.front() = 0xF0;
+        sysex.back() = 0xF7;
+        ASSERT_EQ(factory.feedSysEx(in, sysex.data(), static_cast<int>(sysex.size())), 2);
+
+        const auto sent = factory.sentTo(out);
+        ASSERT_EQ(sent.size(), 2u);
+        EXPECT_FALSE(sent[1].isShort);
+        EXPECT_EQ(sent[1].bytes, std::vector<unsigned char>(sysex.begin() + TMidiOutputBase::kBlockSize, sysex.end()));
+    }
+}
+
 TEST_F(MidiManagerTest, InputOptionsOfTheRecordReachTheDevice)
 {
     const int in = factory.addPort(true, name("In"));
