@@ -228,6 +228,15 @@ if configuration win64 -DCMAKE_BUILD_TYPE=Release \
     else
         failed+=("win64-app")
     fi
+    # Settings files it cannot trust, a read-only one, a full disk and a dump file in the way,
+    # each with a fresh start of lumo.exe in one Wine session (about 40 s).
+    echo "=== test win64-hostile-settings"
+    if python3 "$LUMO_ROOT/tests/gui/wine_hostile_settings_tests.py" "$LUMO_BUILD/win64/app/lumo.exe" \
+            "$LUMO_BUILD/win64/wine-hostile-settings"; then
+        passed+=("win64-hostile-settings")
+    else
+        failed+=("win64-hostile-settings")
+    fi
     wineserver -k 2>/dev/null || true
 fi
 echo "=== win64 done at $((SECONDS - t0)) s"
