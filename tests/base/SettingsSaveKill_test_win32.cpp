@@ -16,8 +16,9 @@ namespace
 constexpr UINT kKilledExitCode = 0xDEADu;
 // A process start under Wine can take seconds on a loaded machine.
 constexpr DWORD kEndTimeoutMs = 60000;
-// CI's share of this test under Wine: a kill costs 140 ms there on an idle machine and over 300 ms
-// on a busy one (the process start dominates). LUMO_SAVE_KILLS=1000 runs the full count.
+// CI's share of this test under Wine, about a minute at most: a kill costs 140 ms there on a quiet
+// machine and 270 ms beside the other test processes of a CI run (the process start dominates).
+// LUMO_SAVE_KILLS=1000 runs the full count.
 constexpr int kDefaultKills = 200;
 
 // The helper is built beside this test executable.
