@@ -88,13 +88,16 @@ int saveKillCount(int defaultKills)
     const char* text = std::getenv("LUMO_SAVE_KILLS");
     if (text == nullptr || *text == 0)
         return defaultKills;
-    const long kills = std::strtol(text, nullptr, 10);
-    return kills > 0 ? static_cast<int>(kills) : defaultKills;
+    char* end = nullptr;
+    const long kills = std::strtol(text, &end, 10);
+    return kills >= 0 && *end == 0 ? static_cast<int>(kills) : defaultKills;
 }
 
 void runSaveKillTest(const SaveLoopStarter& start, const SaveKillOptions& options)
 {
     const int kills = saveKillCount(options.kills);
+    if (kills == 0)
+        GTEST_SKIP() << "LUMO_SAVE_KILLS=0";
     TempDirectory dir;
     const std::filesystem::path file = dir.path("lumo.qrcf");
     writeBytes(file, saveLoopFile(1));

@@ -50,7 +50,8 @@ struct SaveKillOptions
 // The exact generation of a file that is one complete generation of the helper's content, else 0.
 unsigned completeSaveLoopGeneration(const std::string& bytes);
 
-// The kill count: LUMO_SAVE_KILLS if it holds a positive number, else `defaultKills`.
+// The kill count: LUMO_SAVE_KILLS if it holds a number (0 skips the test, for a run where every
+// process start takes seconds), else `defaultKills`.
 int saveKillCount(int defaultKills);
 
 // Runs the whole test with GoogleTest assertions: calibrates the kill delays on a few complete
