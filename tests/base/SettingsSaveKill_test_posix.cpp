@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,11 +33,15 @@ public:
         args.push_back(nullptr);
         int ends[2];
         if (::pipe2(ends, O_CLOEXEC) != 0)
+        {
+            error = errno;
             return;
+        }
         posix_spawn_file_actions_t actions;
         ::posix_spawn_file_actions_init(&actions);
         ::posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
-        if (::posix_spawn(&pid, program.c_str(), &actions, nullptr, args.data(), environ) != 0)
+        error = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, args.data(), environ);
+        if (error != 0)
             pid = -1;
         ::posix_spawn_file_actions_destroy(&actions);
         ::close(ends[1]);
@@ -59,6 +64,8 @@ public:
     PosixSaveLoop& operator=(const PosixSaveLoop&) = delete;
 
     bool started() const override { return pid > 0; }
+
+    std::string startError() const override { return std::strerror(error); }
 
     bool waitUntilSaving() override
     {
@@ -93,6 +100,7 @@ private:
     }
 
     pid_t pid = -1;
+    int error = 0;
     int readyEnd = -1;
     bool waited = false;
 };

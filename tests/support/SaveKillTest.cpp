@@ -124,7 +124,7 @@ void runSaveKillTest(const SaveLoopStarter& start, const SaveKillOptions& option
     for (int kill = 0; kill < kills; ++kill)
     {
         const std::unique_ptr<SaveLoopProcess> loop = start(file, false);
-        ASSERT_TRUE(loop->started());
+        ASSERT_TRUE(loop->started()) << "at kill " << kill << ": " << loop->startError();
         if (kill % kKillsDuringStartUp != 0)
         {
             ASSERT_TRUE(loop->waitUntilSaving()) << "the save loop ended before saving, at kill " << kill;
@@ -160,7 +160,7 @@ void runSaveKillTest(const SaveLoopStarter& start, const SaveKillOptions& option
     EXPECT_GT(lastGeneration, 1u);
 
     const std::unique_ptr<SaveLoopProcess> last = start(file, true);
-    ASSERT_TRUE(last->started());
+    ASSERT_TRUE(last->started()) << last->startError();
     ASSERT_TRUE(last->waitExitedCleanly());
     EXPECT_EQ(completeSaveLoopGeneration(readBytes(file)), lastGeneration + 1);
     std::vector<std::string> expected = foreign;

@@ -22,6 +22,9 @@ public:
     // False when the helper could not be started.
     virtual bool started() const = 0;
 
+    // Why the start failed, for the test's message.
+    virtual std::string startError() const = 0;
+
     // Returns once the helper has begun saving; false when it ended before that.
     virtual bool waitUntilSaving() = 0;
 
