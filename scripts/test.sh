@@ -231,7 +231,7 @@ if configuration win64 -DCMAKE_BUILD_TYPE=Release \
     else
         failed+=("win64-app")
     fi
-    # Settings files it cannot trust, a read-only one, a full disk and a dump file in the way,
+    # Settings files it cannot trust, a read-only one or folder, a full disk and a dump file in the way,
     # each with a fresh start of lumo.exe in one Wine session (about 40 s).
     echo "=== test win64-hostile-settings"
     if python3 "$LUMO_ROOT/tests/gui/wine_hostile_settings_tests.py" "$LUMO_BUILD/win64/app/lumo.exe" \

@@ -5,15 +5,15 @@ Usage: wine_hostile_settings_tests.py LUMO_EXE OUTPUT_FOLDER [--huge]
 
 The Windows counterpart of hostile_settings_tests.py, for the cases that exist on Windows: a
 settings file next to the program full of NUL bytes, binary, or one section repeated over and
-over; a settings file with the read-only attribute; a full disk under %APPDATA%\\Vantor Quorvel
+over; a settings file with the read-only attribute; a folder that takes no file (a read-only
+bind mount: Wine runs as root here, whom no permission stops); a full disk under %APPDATA%\\Vantor Quorvel
 when the program saves there; a dump file that cannot be created; with --huge also a 100 MB
 settings file (its figures go to OUTPUT_FOLDER/report.txt). Every time the program must start,
 quit normally, tell the user in its error box where a setting would otherwise be lost without a
 word, and never damage the settings file it found.
 
-Left out, because Wine cannot show them: a file or folder closed by permissions (Wine runs as the
-prefix's owner, root here, whom no permission stops) and a named pipe (no Windows folder holds
-one). The full disk is a 512 KiB tmpfs when this account may mount one, else a file-size limit
+Left out, because Wine cannot show them: a file closed by permissions (Wine runs as the prefix's
+owner, and root reads every file) and a named pipe (no Windows folder holds one). The full disk is a 512 KiB tmpfs when this account may mount one, else a file-size limit
 (RLIMIT_FSIZE) that makes the save's writes fail the same way.
 """
 import os
@@ -99,6 +99,32 @@ def test_read_only_file(display, session, exe, out):
     check("could not be saved" in output or "cannot be saved" in output,
           "read-only settings file: the failed save is reported on the standard error")
     check(not leftovers(program.folder), "read-only settings file: no temporary file is left")
+
+
+def test_read_only_folder(display, session, exe, out):
+    # Root may write into any folder whatever its permissions: the folder is made read-only for
+    # everyone by a read-only bind mount of itself.
+    program = wine_session.WineProgram(session, exe, os.path.join(out, "read-only-folder"))
+    content = b"[Current]\nMainLeft=10\nMainTop=10\n\n[Program Names]\nProgram0=KEEP\n\n"
+    with open(program.settings, "wb") as f:
+        f.write(content)
+    bound = subprocess.run(["mount", "--bind", program.folder, program.folder], stdout=subprocess.PIPE,
+                           stderr=subprocess.STDOUT, text=True)
+    if bound.returncode != 0:
+        wt.report.append("note read-only folder: not run, no bind mount here (%s)" % bound.stdout.strip())
+        print(wt.report[-1], flush=True)
+        return
+    try:
+        remounted = subprocess.run(["mount", "-o", "remount,ro,bind", program.folder], stdout=subprocess.PIPE,
+                                   stderr=subprocess.STDOUT, text=True)
+        if not check(remounted.returncode == 0, "read-only folder: made read-only (%s)" % remounted.stdout.strip()):
+            return
+        output = start_and_quit(display, program, "read-only folder", expect_box=True)
+    finally:
+        subprocess.run(["umount", program.folder])
+    with open(program.settings, "rb") as f:
+        check(f.read() == content, "read-only folder: the settings file is unchanged")
+    check("could not be saved" in output, "read-only folder: the failed save is reported on the standard error")
 
 
 def test_full_disk(display, session, exe, out):
@@ -199,6 +225,7 @@ def main():
         start_and_quit(display, warm_up, "first start of the session")
         test_malformed(display, session, exe, out)
         test_read_only_file(display, session, exe, out)
+        test_read_only_folder(display, session, exe, out)
         test_full_disk(display, session, exe, out)
         test_dump_not_created(display, session, exe, out)
         if "--huge" in sys.argv:
