@@ -50,11 +50,11 @@ run_suite() {
     record_suite "$name" "${PIPESTATUS[0]}" "$log"
 }
 
-# run_win32_in_vm: runs the 32-bit tree under Wine inside one boot of the test VM. The
-# kill-during-save test is left out there (LUMO_SAVE_KILLS_VM sets a count): each emulated process
-# start takes seconds, and the 64-bit tree runs the same Windows code with its kills on every run. The folders the
+# run_win32_in_vm: runs the 32-bit tree under Wine inside one boot of the test VM. The folders the
 # guest writes for us are shared: the run's results (CTest's output, the console, a newly made
-# Wine prefix) and those the tests write their own reports into.
+# Wine prefix) and those the tests write their own reports into. The kill-during-save test is left
+# out there (LUMO_SAVE_KILLS_VM sets a count): each emulated process start takes seconds, and the
+# 64-bit tree runs the same Windows code with its kills on every run.
 run_win32_in_vm() {
     local results="$LUMO_BUILD/win32/vm"
     local cache="$LUMO_CACHE/wineprefix-win32"
@@ -231,8 +231,8 @@ if configuration win64 -DCMAKE_BUILD_TYPE=Release \
     else
         failed+=("win64-app")
     fi
-    # Settings files it cannot trust, a read-only one or folder, a full disk and a dump file in the way,
-    # each with a fresh start of lumo.exe in one Wine session (about 40 s).
+    # Settings files it cannot trust, a read-only one or folder, a full disk and a dump file in the
+    # way, each with a fresh start of lumo.exe in one Wine session (about 45 s).
     echo "=== test win64-hostile-settings"
     if python3 "$LUMO_ROOT/tests/gui/wine_hostile_settings_tests.py" "$LUMO_BUILD/win64/app/lumo.exe" \
             "$LUMO_BUILD/win64/wine-hostile-settings"; then
