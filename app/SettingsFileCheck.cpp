@@ -25,6 +25,13 @@ SettingsFileCheck::SettingsFileCheck(const TIniFile& settings, bool loaded)
     const BString folder = path.DirectoryOf();
     if (!BFileSystem::DirectoryExists(folder))
         return;
+    if (BFileSystem::IsReadOnlyFile(path))
+    {
+        saveText = BString::Format("The settings cannot be saved: the file \"%s\" is read-only. Changes made in "
+                                   "this run will be lost when the program ends.",
+                                   path.CStr());
+        return;
+    }
     BAtomicFileWriter trial(path);
     const bool writable = trial.IsOpen();
     trial.Discard();

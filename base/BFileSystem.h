@@ -24,6 +24,13 @@ bool FileExists(const BString& path);
 /** True when `path` names an existing directory. */
 bool DirectoryExists(const BString& path);
 
+/**
+ * True when `path` is a file that its attributes forbid replacing: one with the read-only attribute
+ * on Windows. POSIX lets a file be replaced whatever its own permissions (its folder's decide),
+ * so there it is always false.
+ */
+bool IsReadOnlyFile(const BString& path);
+
 /** True for the paths that need no creation: "\", "X:" and "X:\" on Windows, "/" elsewhere. */
 bool IsRootPath(const BString& path);
 
@@ -68,6 +75,9 @@ std::unique_ptr<char[]> ReadWholeFile(const BString& path, std::int64_t& size,
  * A save killed part-way (power cut, SIGKILL, TerminateProcess) leaves its temporary file behind;
  * every new writer first removes such leftovers of its own target (see `RemoveLeftovers`), so they
  * never pile up in the folder.
+ *
+ * A target that `BFileSystem::IsReadOnlyFile` calls read-only is never replaced: the writer does
+ * not open.
  *
  * The target's folder must exist. One object writes one file once, on one thread at a time.
  * Not copyable.

@@ -28,6 +28,11 @@ bool DirectoryExists(const BString& path)
     return path.Length() > 0 && ::stat(path.CStr(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool IsReadOnlyFile(const BString&)
+{
+    return false;
+}
+
 bool IsRootPath(const BString& path)
 {
     return std::strcmp(path.CStr(), "/") == 0;

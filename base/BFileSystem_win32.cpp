@@ -27,6 +27,15 @@ bool DirectoryExists(const BString& path)
            && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool IsReadOnlyFile(const BString& path)
+{
+    if (path.Length() == 0)
+        return false;
+    const DWORD attributes = ::GetFileAttributesA(path.CStr());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0
+           && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 bool IsRootPath(const BString& path)
 {
     const char* text = path.CStr();
@@ -104,6 +113,11 @@ BAtomicFileWriter::BAtomicFileWriter(const BString& target)
     : targetPath(target), handle(kNoHandle)
 {
     if (targetPath.Length() == 0)
+        return;
+    // Windows refuses to replace a read-only file, but only in the final move, after the whole
+    // write; Wine replaces it regardless, throwing away the owner's protection. Refused here, the
+    // failure shows before anything is written, in the same way on both.
+    if (BFileSystem::IsReadOnlyFile(targetPath))
         return;
     RemoveLeftovers(targetPath);
 

@@ -1,7 +1,14 @@
 #!/usr/bin/env python3
-"""The idle program as a user sees it, on a virtual X display (Linux).
+"""The idle program as a user sees it, on a virtual X display (Linux, or the Windows build under Wine).
 
-Usage: idle_wakeups.py LUMO_EXECUTABLE [SECONDS [STARTS]]
+Usage: idle_wakeups.py [--wine] LUMO_EXECUTABLE [SECONDS [STARTS]]
+
+With --wine, LUMO_EXECUTABLE is the 64-bit lumo.exe (build/win64/app/lumo.exe), run by Wine's
+64-bit loader in a copy of the test prefix (tests/gui/wine_session.py) whose wineserver stays up
+between the starts, as on a user's machine; the very first start, which also starts Wine's
+services, is reported on its own and left out of the median. The figures are those of the Unix
+process that runs lumo.exe (the one owning its X window); the wake-ups of the wineserver and of
+Wine's service processes of the prefix over the same seconds are listed after it.
 
 1. Start to visible window: the median (and range) over STARTS starts (9 by default), each with a
    fresh settings folder; resident memory 5 s after each start.
@@ -14,6 +21,7 @@ Nothing here is a pass/fail test: the figures are printed for comparison between
 Xvfb, xdotool and ImageMagick (the helpers of tests/gui/window_tests.py).
 """
 import os
+import shutil
 import statistics
 import sys
 import tempfile
@@ -21,6 +29,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "gui"))
 import window_tests as wt  # noqa: E402
+import wine_session  # noqa: E402
 
 PROMPT_WAIT_S = 7.0
 RSS_AFTER_S = 5.0
@@ -47,48 +56,102 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def measure_starts(display, lumo, folder, starts):
-    times, memory = [], []
-    program = wt.Program(lumo, os.path.join(folder, "starts"), "lumo")
-    for run in range(starts):
-        program.start(display, XDG_CONFIG_HOME=os.path.join(folder, "config-%d" % run))
-        window = wt.wait_for_window(display, wt.TITLE, 60)
+class NativeLauncher:
+    """The Linux program, with a fresh settings folder for every start."""
+
+    def __init__(self, display, lumo, folder):
+        self.display, self.lumo, self.folder = display, lumo, folder
+
+    def start(self, label):
+        program = wt.Program(self.lumo, os.path.join(self.folder, label), "lumo")
+        program.start(self.display, XDG_CONFIG_HOME=os.path.join(self.folder, "config-" + label))
+        window = wt.wait_for_window(self.display, wt.TITLE, 60)
         if window is None:
             program.kill()
             raise RuntimeError("no window appeared")
+        return program, window, program.proc.pid
+
+    def stop(self, program, window):
+        wt.close_by_cross(self.display, program, window)
+        program.kill()
+        wt.wait_gone(self.display, wt.TITLE)
+
+    def others(self):
+        return {}
+
+
+class WineLauncher(NativeLauncher):
+    """lumo.exe under Wine; every start in a folder of its own and with an empty %APPDATA% folder."""
+
+    def __init__(self, display, lumo, folder):
+        NativeLauncher.__init__(self, display, lumo, folder)
+        self.session = wine_session.WineSession(display, os.path.join(folder, "prefix"))
+
+    def start(self, label):
+        shutil.rmtree(self.session.maker_folder(), ignore_errors=True)
+        program = wine_session.WineProgram(self.session, self.lumo, os.path.join(self.folder, label))
+        program.start()
+        window = wt.wait_for_window(self.display, wt.TITLE, 120)
+        if window is None:
+            program.kill()
+            raise RuntimeError("no window appeared")
+        return program, window, program.unix_pid(window)
+
+    def stop(self, program, window):
+        NativeLauncher.stop(self, program, window)
+        os.remove(program.path)
+
+    def others(self):
+        return self.session.server_pids()
+
+
+def measure_starts(launcher, starts, warm_up):
+    times, memory = [], []
+    if warm_up:
+        program, window, _ = launcher.start("first")
+        print("first start (Wine's services start with it): window after %.0f ms"
+              % ((time.time() - program.started) * 1000))
+        launcher.stop(program, window)
+    for run in range(starts):
+        program, window, pid = launcher.start("start-%d" % run)
         times.append((time.time() - program.started) * 1000)
         time.sleep(max(0.0, RSS_AFTER_S - (time.time() - program.started)))
-        memory.append(wt.rss_kib(program.proc.pid))
-        wt.close_by_cross(display, program, window)
-        program.kill()
-        wt.wait_gone(display, wt.TITLE)
+        memory.append(wt.rss_kib(pid))
+        launcher.stop(program, window)
     print("start to visible window: median %.0f ms (min %.0f, max %.0f) over %d starts"
           % (statistics.median(times), min(times), max(times), starts))
     print("resident memory %.0f s after start: median %d KiB (min %d, max %d)"
           % (RSS_AFTER_S, statistics.median(memory), min(memory), max(memory)))
 
 
-def measure_idle(display, lumo, folder, seconds):
-    program = wt.Program(lumo, os.path.join(folder, "idle"), "lumo")
-    program.start(display, XDG_CONFIG_HOME=os.path.join(folder, "config-idle"))
-    window = wt.wait_for_window(display, wt.TITLE, 60)
-    if window is None:
-        program.kill()
-        raise RuntimeError("no window appeared")
+def process_switches(pids):
+    """{pid: (name, context switches of all its threads)} of the processes that still run."""
+    counts = {}
+    for pid, name in pids.items():
+        try:
+            counts[pid] = (name, sum(count for _, count in thread_switches(pid).values()))
+        except OSError:
+            pass
+    return counts
+
+
+def measure_idle(launcher, display, seconds):
+    program, window, pid = launcher.start("idle")
     # The pointer away from the window: a tooltip would be a window of its own.
     wt.x(display, "xdotool", "mousemove", "0", "0")
     time.sleep(PROMPT_WAIT_S)
-    pid = program.proc.pid
     # The program's own top-level X windows, mapped or not (each one a native window with a
     # refresh timer of its own).
     windows = wt.x(display, "xdotool", "search", "--pid", str(pid)).split()
     mapped = [w for w in windows if "IsViewable" in wt.x(display, "xwininfo", "-id", w)]
     print("native windows of the program: %d (%d of them shown)" % (len(windows), len(mapped)))
+    others = {p: n for p, n in launcher.others().items() if p != pid}
     before, cpu_before, started = thread_switches(pid), cpu_seconds(pid), time.time()
+    others_before = process_switches(others)
     time.sleep(seconds)
     after, cpu_after, elapsed = thread_switches(pid), cpu_seconds(pid), time.time() - started
-    wt.close_by_cross(display, program, window)
-    program.kill()
+    others_after = process_switches(others)
+    launcher.stop(program, window)
 
     print("wake-ups over %.1f s of idling after the prompt (context switches per thread):" % elapsed)
     total = 0
@@ -101,21 +164,36 @@ def measure_idle(display, lumo, folder, seconds):
     print("  %-29s %7d  %8.1f/s" % ("all threads", total, total / elapsed))
     print("CPU: %.2f s in %.1f s = %.2f %% of one core" % (cpu_after - cpu_before, elapsed,
                                                         100.0 * (cpu_after - cpu_before) / elapsed))
+    if others_before:
+        print("the other processes of the Wine session over the same time (all their threads):")
+        for other in sorted(set(others_before) & set(others_after)):
+            name = os.path.basename(others_after[other][0].replace("\\", "/"))
+            count = others_after[other][1] - others_before[other][1]
+            print("  %-29s %7d  %8.1f/s" % ("%s (pid %d)" % (name, other), count, count / elapsed))
 
 
 def main():
-    if len(sys.argv) < 2:
+    args = sys.argv[1:]
+    wine = "--wine" in args
+    args = [a for a in args if a != "--wine"]
+    if not args:
         print(__doc__)
         return 2
-    lumo = os.path.abspath(sys.argv[1])
-    seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 30.0
-    starts = int(sys.argv[3]) if len(sys.argv) > 3 else 9
+    lumo = os.path.abspath(args[0])
+    seconds = float(args[1]) if len(args) > 1 else 30.0
+    starts = int(args[2]) if len(args) > 2 else 9
     display = wt.Display()
+    launcher = None
     try:
         with tempfile.TemporaryDirectory() as folder:
-            measure_starts(display, lumo, folder, starts)
-            measure_idle(display, lumo, folder, seconds)
+            launcher = (WineLauncher if wine else NativeLauncher)(display, lumo, folder)
+            measure_starts(launcher, starts, wine)
+            measure_idle(launcher, display, seconds)
+            if wine:
+                launcher.session.stop()
     finally:
+        if wine and launcher is not None:
+            launcher.session.stop()
         display.stop()
     return 0
 

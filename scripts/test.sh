@@ -52,7 +52,9 @@ run_suite() {
 
 # run_win32_in_vm: runs the 32-bit tree under Wine inside one boot of the test VM. The folders the
 # guest writes for us are shared: the run's results (CTest's output, the console, a newly made
-# Wine prefix) and those the tests write their own reports into.
+# Wine prefix) and those the tests write their own reports into. The kill-during-save test is left
+# out there (LUMO_SAVE_KILLS_VM sets a count): each emulated process start takes seconds, and the
+# 64-bit tree runs the same Windows code with its kills on every run.
 run_win32_in_vm() {
     local results="$LUMO_BUILD/win32/vm"
     local cache="$LUMO_CACHE/wineprefix-win32"
@@ -69,6 +71,7 @@ run_win32_in_vm() {
         --env LUMO_WINE_PREFIX_CACHE="$cache" \
         --env LUMO_WINE_PREFIX_IN_PLACE=1 \
         --env LUMO_WINE_PREFIX_SAVE="$results/wineprefix.tar" \
+        --env LUMO_SAVE_KILLS="${LUMO_SAVE_KILLS_VM:-0}" \
         -- "$here/wine-tests.sh" "$LUMO_BUILD/win32" "$results/ctest-output.log" -j 1
     local status=$?
     echo "=== win32 VM run: status $status after $((SECONDS - started)) s"
@@ -227,6 +230,15 @@ if configuration win64 -DCMAKE_BUILD_TYPE=Release \
         passed+=("win64-app")
     else
         failed+=("win64-app")
+    fi
+    # Settings files it cannot trust, a read-only one or folder, a full disk and a dump file in the
+    # way, each with a fresh start of lumo.exe in one Wine session (about 45 s).
+    echo "=== test win64-hostile-settings"
+    if python3 "$LUMO_ROOT/tests/gui/wine_hostile_settings_tests.py" "$LUMO_BUILD/win64/app/lumo.exe" \
+            "$LUMO_BUILD/win64/wine-hostile-settings"; then
+        passed+=("win64-hostile-settings")
+    else
+        failed+=("win64-hostile-settings")
     fi
     wineserver -k 2>/dev/null || true
 fi
