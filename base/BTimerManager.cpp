@@ -62,6 +62,7 @@ BTimerManagerState*& BTimerManagerState::servicedOnThisThread()
     return serviced;
 }
 
+// The manager's last touch of the timer: an owner that sees it unregistered may delete it.
 void BTimerManagerState::detach(BTimer* timer)
 {
     const int index = timers.IndexOf(timer);
@@ -168,8 +169,10 @@ std::uint32_t BTimerManagerState::service()
         timer->active.store(0);
         if (timer->firing.load() != 0)
             continue;
+        // Read before letting go: once detached, an owner may delete the timer at any moment.
+        const bool ownedHere = timer->deleteWhenDone;
         detach(timer);
-        if (timer->deleteWhenDone)
+        if (ownedHere)
         {
             lock.unlock();
             delete timer;
@@ -205,8 +208,9 @@ void BTimerManagerState::dropAll()
             // thread, which drops it when the listener returns.
             if (timer->firing.load() != 0)
                 continue;
+            const bool ownedHere = timer->deleteWhenDone;
             detach(timer);
-            if (timer->deleteWhenDone)
+            if (ownedHere)
                 toDelete.push_back(timer);
         }
     }

@@ -222,6 +222,24 @@ TEST(BTimer, OneShotReArmedByItsOwnListenerFiresAgain)
     EXPECT_EQ(listener.calls.load(), 2);
 }
 
+TEST(BTimer, OwnerMayDestroyATimerAsSoonAsTheManagerHasDroppedIt)
+{
+    // Once a finished timer reads as no longer registered, its owner may delete it at once: the
+    // manager must not read the object after letting go of it (AddressSanitizer and
+    // ThreadSanitizer report such a read; elsewhere a late read of the ownership flag from freed
+    // memory made the manager delete the owner's object a second time).
+    RecordingListener listener;
+    for (int round = 0; round < 300; ++round)
+    {
+        auto timer = std::make_unique<BTimer>(BString("finished"), false);
+        arm(*timer, &listener, 0, false);
+        while (timer->registered.load() != 0)
+            std::this_thread::yield();
+        timer.reset();
+    }
+    EXPECT_TRUE(waitFor([&] { return listener.calls.load() == 300; }));
+}
+
 TEST(BTimer, ListenerMayDeleteItsOwnTimerWithoutStallingTheManager)
 {
     CountedTimer::destroyed = 0;
