@@ -17,6 +17,19 @@ if [ "${1:-}" = --key ]; then
     exit 0
 fi
 
+# reg_add ARGS...: one registry value; a refusal (the prefix's services still settling) is tried
+# again before the prefix counts as broken.
+reg_add() {
+    for attempt in 1 2 3; do
+        if "$LUMO_WINE" reg add "$@" /f >/dev/null 2>&1; then
+            return 0
+        fi
+        echo "wine-prefix: reg add $1 /v $3 failed (attempt $attempt of 3)" >&2
+        sleep 2
+    done
+    return 1
+}
+
 if [ ! -f "$WINEPREFIX/system.reg" ] || [ "$(cat "$WINEPREFIX/.lumo-prefix" 2>/dev/null)" != "$key" ]; then
     started=$SECONDS
     rm -rf "$WINEPREFIX"
@@ -28,19 +41,16 @@ if [ ! -f "$WINEPREFIX/system.reg" ] || [ "$(cat "$WINEPREFIX/.lumo-prefix" 2>/d
         exit 1
     fi
     # A crash must end the process instead of waiting for someone to close the debugger dialog.
-    "$LUMO_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-        >/dev/null 2>&1
+    reg_add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
     # JUCE asks for this monospaced face; map it to the one Debian installs.
-    "$LUMO_WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Bitstream Vera Sans Mono' \
-        /t REG_SZ /d 'DejaVu Sans Mono' /f >/dev/null 2>&1
+    reg_add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Bitstream Vera Sans Mono' /t REG_SZ /d 'DejaVu Sans Mono'
     # Wine has no "Courier New", which every Windows machine has and the display lines ask for:
     # without this the screenshots would show a proportional face no Windows user sees.
-    "$LUMO_WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Courier New' \
-        /t REG_SZ /d 'DejaVu Sans Mono' /f >/dev/null 2>&1
+    reg_add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Courier New' /t REG_SZ /d 'DejaVu Sans Mono'
     # The virtual display has no window manager. Wine's windows are managed ones by default and
     # then wait up to 2 s each for a manager to confirm every hide (14 s at every quit), and the
     # keyboard follows the manager's focus, which nobody moves: Wine handles both itself here.
-    "$LUMO_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    reg_add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N
     # The registry is on disk once the server has ended.
     wineserver -w || true
     echo "$key" >"$WINEPREFIX/.lumo-prefix"
