@@ -50,12 +50,12 @@ run_suite() {
     record_suite "$name" "${PIPESTATUS[0]}" "$log"
 }
 
-# win32_vm_boot: runs the 32-bit tree under Wine inside one boot of the test VM; its status is the
-# run's. The folders the guest writes for us are shared: the run's results (CTest's output, the
-# console, a newly made Wine prefix) and those the tests write their own reports into. The
-# kill-during-save test is left out there (LUMO_SAVE_KILLS_VM sets a count): each emulated process
-# start takes seconds, and the 64-bit tree runs the same Windows code with its kills on every run.
-win32_vm_boot() {
+# run_win32_in_vm: runs the 32-bit tree under Wine inside one boot of the test VM. The folders the
+# guest writes for us are shared: the run's results (CTest's output, the console, a newly made
+# Wine prefix) and those the tests write their own reports into. The kill-during-save test is left
+# out there (LUMO_SAVE_KILLS_VM sets a count): each emulated process start takes seconds, and the
+# 64-bit tree runs the same Windows code with its kills on every run.
+run_win32_in_vm() {
     local results="$LUMO_BUILD/win32/vm"
     local cache="$LUMO_CACHE/wineprefix-win32"
     rm -rf "$results"
@@ -88,25 +88,6 @@ win32_vm_boot() {
     fi
     cp "$results/ctest-output.log" "$LUMO_BUILD/win32/ctest-output.log" 2>/dev/null \
         || echo "(no CTest output came back from the VM)" >"$LUMO_BUILD/win32/ctest-output.log"
-    return "$status"
-}
-
-# start_win32_in_vm / finish_win32_in_vm: the emulated machine keeps about one of this machine's
-# processors busy for the quarter of an hour it runs, so the 64-bit tree is built and tested beside
-# it; its output is shown, and its outcome recorded, once it has ended.
-win32_vm_pid=""
-start_win32_in_vm() {
-    mkdir -p "$LUMO_BUILD/win32"
-    win32_vm_boot >"$LUMO_BUILD/win32/vm-run.log" 2>&1 &
-    win32_vm_pid=$!
-}
-finish_win32_in_vm() {
-    [ -n "$win32_vm_pid" ] || return 0
-    wait "$win32_vm_pid"
-    local status=$?
-    win32_vm_pid=""
-    echo "=== test win32 in the test VM (ran beside the 64-bit build)"
-    cat "$LUMO_BUILD/win32/vm-run.log"
     record_suite win32 "$status" "$LUMO_BUILD/win32/ctest-output.log"
 }
 
@@ -226,11 +207,11 @@ if configuration win32 -DCMAKE_BUILD_TYPE=Release \
         "$here/wine-tests.sh" "$LUMO_BUILD/win32" "$LUMO_BUILD/win32/ctest-output.log" -j 1
         record_suite win32 $? "$LUMO_BUILD/win32/ctest-output.log"
     else
-        echo "=== test win32 in the test VM, beside the 64-bit build: $why"
-        start_win32_in_vm
+        echo "=== test win32 in the test VM: $why"
+        run_win32_in_vm
     fi
 fi
-echo "=== win32 built at $((SECONDS - t0)) s"
+echo "=== win32 done at $((SECONDS - t0)) s"
 
 # The same Windows sources built for 64-bit run under Wine's 64-bit loader, which needs no 32-bit
 # support from the kernel: the Windows code paths are exercised on every machine. The shipped
@@ -262,8 +243,6 @@ if configuration win64 -DCMAKE_BUILD_TYPE=Release \
     wineserver -k 2>/dev/null || true
 fi
 echo "=== win64 done at $((SECONDS - t0)) s"
-finish_win32_in_vm
-echo "=== win32 done at $((SECONDS - t0)) s"
 if wanted packages; then
     run_packages
 else
