@@ -93,6 +93,23 @@ def as_nobody():
     return drop
 
 
+
+def check_rewritten(program, label, kept):
+    """After a start and quit with a settings file it could not fully trust: the file is readable
+    again, keeps the values in `kept` ({section: {key: value}}), holds a repeated section once and
+    leaves no temporary file behind."""
+    settings = wt.read_settings(program.settings)
+    check(settings is not None and "MainLeft" in settings.get("Current", {}),
+          "%s: a readable settings file is written" % label)
+    for section, values in (kept or {}).items():
+        for key, value in values.items():
+            check(settings and settings.get(section, {}).get(key) == value,
+                  "%s: %s/%s is kept" % (label, section, key))
+    if label == "repeated-sections":
+        with open(program.settings, "rb") as f:
+            check(f.read().count(b"[Program Names]") == 1, "%s: the section is written once" % label)
+    check(not leftovers(program.folder), "%s: no temporary file is left" % label)
+
 def test_huge(display, lumo, out):
     program = wt.Program(lumo, os.path.join(out, "huge"), "lumo")
     with open(program.settings, "w") as f:
@@ -144,18 +161,7 @@ def test_malformed(display, lumo, out):
         with open(program.settings, "wb") as f:
             f.write(content)
         start_and_quit(display, program, label, expect_box=False)
-        settings = wt.read_settings(program.settings)
-        check(settings is not None and "MainLeft" in settings.get("Current", {}),
-              "%s: a readable settings file is written" % label)
-        for section, values in (kept or {}).items():
-            for key, value in values.items():
-                check(settings and settings.get(section, {}).get(key) == value,
-                      "%s: %s/%s is kept" % (label, section, key))
-        if label == "repeated-sections":
-            with open(program.settings, "rb") as f:
-                text = f.read()
-            check(text.count(b"[Program Names]") == 1, "%s: the section is written once" % label)
-        check(not leftovers(program.folder), "%s: no temporary file is left" % label)
+        check_rewritten(program, label, kept)
 
 
 def test_unreadable(display, lumo, out):

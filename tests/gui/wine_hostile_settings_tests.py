@@ -27,7 +27,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import window_tests as wt  # noqa: E402
 import wine_session  # noqa: E402
-from hostile_settings_tests import (dismiss_error_box, quit_program, leftovers, mount_small_disk,  # noqa: E402
+from hostile_settings_tests import (check_rewritten, dismiss_error_box, quit_program, leftovers, mount_small_disk,  # noqa: E402
                                     HUGE_LINES)
 
 check = wt.check
@@ -69,17 +69,7 @@ def test_malformed(display, session, exe, out):
         with open(program.settings, "wb") as f:
             f.write(content)
         start_and_quit(display, program, label, expect_box=False)
-        settings = wt.read_settings(program.settings)
-        check(settings is not None and "MainLeft" in settings.get("Current", {}),
-              "%s: a readable settings file is written" % label)
-        for section, values in (kept or {}).items():
-            for key, value in values.items():
-                check(settings and settings.get(section, {}).get(key) == value,
-                      "%s: %s/%s is kept" % (label, section, key))
-        if label == "repeated-sections":
-            with open(program.settings, "rb") as f:
-                check(f.read().count(b"[Program Names]") == 1, "%s: the section is written once" % label)
-        check(not leftovers(program.folder), "%s: no temporary file is left" % label)
+        check_rewritten(program, label, kept)
 
 
 def test_read_only_file(display, session, exe, out):

@@ -9,9 +9,12 @@ own, so that a settings file can sit next to it, and finds the Unix process that
 import glob
 import os
 import shutil
-import signal
 import subprocess
+import sys
 import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import window_tests as wt  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SCRIPTS = os.path.abspath(os.path.join(HERE, "..", "..", "scripts"))
@@ -76,17 +79,12 @@ class WineSession:
         subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
 
 
-class WineProgram:
+class WineProgram(wt.Program):
     """A copy of lumo.exe in its own folder, started with Wine's 64-bit loader."""
 
     def __init__(self, session, exe, folder):
-        os.makedirs(folder, exist_ok=True)
+        super().__init__(exe, folder, "lumo.exe")
         self.session = session
-        self.folder = folder
-        self.path = os.path.join(folder, "lumo.exe")
-        shutil.copy2(exe, self.path)
-        self.settings = os.path.join(folder, "lumo.qrcf")
-        self.proc = None
         self.started = None
 
     def start(self, args=(), preexec=None, **env):
@@ -101,17 +99,6 @@ class WineProgram:
         out = subprocess.run(["xdotool", "getwindowpid", window], env=self.session.env,
                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout.strip()
         return int(out) if out.isdigit() else self.proc.pid
-
-    def wait(self, timeout=10.0):
-        try:
-            return self.proc.wait(timeout)
-        except subprocess.TimeoutExpired:
-            return None
-
-    def kill(self):
-        if self.proc is not None and self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGKILL)
-            self.proc.wait()
 
     def output(self):
         return self.proc.stdout.read().decode("utf-8", "replace") if self.proc and self.proc.stdout else ""
