@@ -1,4 +1,3 @@
-#include "app/AppContentPanel.h"
 #include "app/HoverTooltips.h"
 #include "tests/gui/JuceTestSupport.h"
 
@@ -58,12 +57,4 @@ TEST(HoverTooltips, MovingBetweenChildrenKeepsTheSameWindow)
 
     EXPECT_EQ(hover.tips.getWindow(), shown);
     EXPECT_EQ(hover.windowsMade, 1);
-}
-
-TEST(HoverTooltips, PanelMakesTooltipWindowsOfTheMinimumHeight)
-{
-    JuceTestSupport::initialiseOnce();
-    const auto window = AppContentPanel::makeTooltipWindow();
-    window->setBounds(0, 0, 100, 10);
-    EXPECT_EQ(window->getHeight(), AppContentPanel::TooltipWindowHeightCorrected::kMinHeight);
 }
