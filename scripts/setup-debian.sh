@@ -3,6 +3,7 @@
 # frameworks, Wine for the Windows tests and the X tools for the windowed tests.
 # Installs only what is missing (apt-get update, retried, then one install). Safe to run again.
 set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 packages=(
     # build
@@ -58,12 +59,27 @@ if [ ${#missing[@]} -eq 0 ]; then
     exit 0
 fi
 echo "setup: installing ${missing[*]}"
-# A mirror caught mid-sync serves index files that fail their checks for a minute or so.
+# A mirror caught mid-sync serves index files that fail their checks, sometimes for hours.
+update_log="$(mktemp)"
+trap 'rm -f "$update_log"' EXIT
 for attempt in 1 2 3; do
-    if $sudo apt-get update -q; then
+    if $sudo apt-get update -q 2>&1 | tee "$update_log" && ! grep -q '^E: ' "$update_log"; then
         break
     fi
     echo "setup: apt-get update failed (attempt $attempt of 3)" >&2
     [ "$attempt" -lt 3 ] && sleep 20
 done
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+# release_suite: the distribution's release suite ("bookworm"), which every mirror serves whole.
+release_suite() {
+    . /etc/os-release && echo "${VERSION_CODENAME:?}"
+}
+if "$here/apt-install.sh" "${missing[@]}"; then
+    exit 0
+fi
+# An index left out (say the security suite's i386 one) gives apt candidates of one Multi-Arch
+# "same" package from two suites, which cannot be installed together. The release suite has every
+# architecture's index: preferring it for this one install resolves both from one place. Nothing
+# else is installed instead: the same packages, from the release suite where the suites differ.
+suite="$(release_suite)"
+echo "setup: the install could not be resolved with this mirror's indexes; resolving it against the release suite '$suite'" >&2
+"$here/apt-install.sh" --target "$suite" "${missing[@]}"
