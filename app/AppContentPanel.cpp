@@ -46,6 +46,7 @@ AppContentPanel::AppContentPanel(const BString& settingsPath_)
     portDialog.showInputs = true;
     portDialog.showOutputs = true;
     portDialog.onlyMarkedAliases = false;
+    portDialog.reportError = [this](const BString& text) { errorReports.report(text); };
     // Brings the alias manager, and with it the MIDI manager, to life.
     TMidiAliasManager::getInstance();
 }
@@ -55,6 +56,7 @@ AppContentPanel::~AppContentPanel()
     // The library's singletons (MIDI manager, timers...) go first, so that no MIDI or timer
     // callback reaches the panel while it is being dismantled.
     AutoDelete::deleteAll();
+    incoming.stop();
     cancelPendingUpdate();
 }
 
@@ -137,6 +139,7 @@ void AppContentPanel::startMidi()
     manager->addDeviceControlListener(this);
     manager->updateDevices(false, true);
     applyPortAliases();
+    manager->addDeviceListListener(this);
 
     TMidiAliasManager* aliases = TMidiAliasManager::getInstance();
     aliases->addListener(this);
@@ -165,6 +168,9 @@ void AppContentPanel::applyPortAliases()
         TMidiAlias* alias = aliases->getAlias(isInput ? kInputAlias : kThruAlias,
                                               isInput ? TMidiAlias::kInput : TMidiAlias::kOutput, true, -1);
         manager->ensureScanned();
+        // An update pass on the timer thread re-resolves every alias from -1; reading the
+        // resolution in the middle of one would close the bound device.
+        const MidiManager::ControlGuard noUpdateMeanwhile(*manager);
         const int wanted = alias != nullptr ? alias->deviceIndex.load() : -1;
         const int count = isInput ? manager->getInputCount() : manager->getOutputCount();
         for (int i = 0; i < count; ++i)
@@ -178,6 +184,11 @@ void AppContentPanel::applyPortAliases()
 }
 
 void AppContentPanel::aliasesChanged()
+{
+    applyPortAliases();
+}
+
+void AppContentPanel::deviceListChanged()
 {
     applyPortAliases();
 }
@@ -218,6 +229,9 @@ bool AppContentPanel::inputDevicePresent()
 
 void AppContentPanel::showPromptUnlessChanged()
 {
+    // A message that arrived before the timer fired decides, even if the worker still has it.
+    incoming.drain();
+    applyPendingDisplay();
     if (getTopLineText() != "VERSION")
         return;   // the display has shown something else since the start
     if (inputDevicePresent())
@@ -238,6 +252,7 @@ void AppContentPanel::clearPrompt()
 
 void AppContentPanel::shutdownContent()
 {
+    incoming.drain();   // what arrived before the exit is in the dump file
     protocol.dumpFile().close();
     saveSettings();
 }
@@ -353,7 +368,14 @@ void AppContentPanel::showProgram(int program)
 
 void AppContentPanel::midiDataReceived(int, std::int64_t, const unsigned char* data, int length, int*)
 {
-    protocol.handleMessage(data, length);
+    incoming.push(data, length);
+}
+
+void AppContentPanel::reportLostMessages(std::uint64_t lost)
+{
+    errorReports.report(BString::Format("Incoming MIDI messages arrived faster than they could be shown and "
+                                        "recorded: %lu were lost (the dump file misses them).",
+                                        static_cast<unsigned long>(lost)));
 }
 
 void AppContentPanel::handleAsyncUpdate()
@@ -432,9 +454,17 @@ void AppContentPanel::buttonClicked(juce::Button* button)
 void AppContentPanel::openPortSettings()
 {
     portDialog.showDialog(true);
-    // Choices made in the dialog arrive as aliasesChanged; the list is brought up to date too.
+    portDialogClosed();
+}
+
+void AppContentPanel::portDialogClosed()
+{
+    // Choices made in the dialog arrive as aliasesChanged; the list is brought up to date too,
+    // and a bound device that is present but closed (it failed to open, or its driver dropped
+    // it) is opened even when nothing was changed.
     if (MidiManager* manager = MidiManager::peekInstance())
         manager->updateDevices(true, true);
+    applyPortAliases();
 }
 
 void AppContentPanel::comboBoxChanged(juce::ComboBox* combo)

@@ -3,6 +3,7 @@
 #include "app/BContentBase.h"
 #include "app/ErrorReports.h"
 #include "app/HoverTooltips.h"
+#include "app/IncomingMessagePump.h"
 #include "app/ModuleProtocol.h"
 #include "app/ProgramNameTable.h"
 #include "base/BList.h"
@@ -13,6 +14,7 @@
 #include "dialogs/ProgramNameStore.h"
 #include "midi/MidiManagerListeners.h"
 #include "midi/TMidiAliasChangeListener.h"
+#include "midi/TMidiDeviceListListener.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -30,17 +32,23 @@
 // the MIDI Port Settings dialog. Five seconds after startMidi the display asks for a device
 // ("SELECT" / "DEVICE") if it still shows the start text and no input device is present.
 //
-// Threads: everything runs on the message thread except setDisplayText, showProgram,
-// programShown and midiDataReceived, which any thread may call (normally the MIDI input thread
-// and the timer thread), and the MIDI layer's notifications (aliasesChanged, onTimer,
-// deviceStateChanged, deviceError), which arrive on whichever thread reports them, possibly with
-// the MIDI manager's or the timer manager's lock held. None of those touches a component or
-// waits for the message thread: they hand their work over to it. Not copyable.
+// A bound device that is absent is opened when it appears: every change of the device list
+// applies the two aliases again, as an alias change does.
+//
+// Threads: everything runs on the message thread except setDisplayText, showProgram and
+// programShown, which any thread may call (normally the incoming-message worker and the timer
+// thread); midiDataReceived, which runs on the MIDI driver's thread and only queues the message
+// for the incoming-message worker (the driver's thread must not lock, allocate or wait); and the
+// MIDI layer's notifications (aliasesChanged, deviceListChanged, onTimer, deviceStateChanged,
+// deviceError), which arrive on whichever thread reports them, possibly with the MIDI manager's
+// or the timer manager's lock held. None of those touches a component or waits for the message
+// thread: they hand their work over to it. Not copyable.
 class AppContentPanel : public BContentBase,
                         public juce::Button::Listener,
                         public juce::ComboBox::Listener,
                         public BTimer::Listener,
                         public TMidiAliasChangeListener,
+                        public TMidiDeviceListListener,
                         public MidiManagerDataListener,
                         public MidiManagerDeviceControlListener,
                         public ModuleDisplay
@@ -74,7 +82,7 @@ public:
     void programShown(int program) override;
     // Any thread: shows the name of `program` (0..127) and makes it current.
     void showProgram(int program);
-    // MIDI input thread: one incoming message (dump, display message, Program Change).
+    // MIDI input thread: queues one incoming message for the worker, which dumps and decodes it.
     void midiDataReceived(int inputIndex, std::int64_t timestamp, const unsigned char* data,
                           int length, int* handled) override;
 
@@ -87,6 +95,13 @@ public:
     void applyPortAliases();
     // TMidiAliasChangeListener: applyPortAliases.
     void aliasesChanged() override;
+    // Message thread, after the port dialog closed: rescans and applies the aliases again, so
+    // that OK opens a bound device that is present but closed even when nothing was changed.
+    void portDialogClosed();
+    // TMidiDeviceListListener: applyPortAliases, so that a bound device that just appeared opens.
+    void deviceListChanged() override;
+    // Returns once every message received so far has been dumped and decoded (tests, shutdown).
+    void drainIncoming() { incoming.drain(); }
     // BTimer::Listener: the prompt timer (timer thread); the check runs on the message thread.
     void onTimer(BTimer* timer) override;
     // MidiManagerDeviceControlListener, any thread: a device was opened or closed (clears the
@@ -151,6 +166,7 @@ private:
                                         juce::Rectangle<int> bounds);
     juce::TextEditor* makeDisplayLine(bool isTopLine, int base);
     void openPortSettings();
+    void reportLostMessages(std::uint64_t lost);
     // Message thread: what the MIDI layer's notifications handed over.
     void applyPendingDisplay();
     void showPromptUnlessChanged();
@@ -201,6 +217,10 @@ private:
     AliasChooserDialog portDialog { this };
     ProgramEditorDialog programEditor { this, programNameAccess };
     ErrorReports errorReports;
+    IncomingMessagePump incoming {
+        [this](const std::uint8_t* data, int length) { protocol.handleMessage(data, length); },
+        [this](std::uint64_t lost) { reportLostMessages(lost); }
+    };
     HoverTooltips tooltips { *this, makeTooltipWindow };
 
     juce::HyperlinkButton* linkArea1 = nullptr;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "base/BList.h"
+#include "base/BString.h"
 #include "dialogs/ABaseDialog.h"
 
+#include <functional>
 #include <memory>
 
 class AliasChooserDialogContent;
@@ -45,6 +47,9 @@ public:
     bool onlyMarkedAliases = true;
     // New combo boxes offer "(none - don't ask again)".
     bool offerDontAskAgain = true;
+    // Where an error of OK goes (the choices could not be applied): the program's one error
+    // box. Without it, a warning box titled with the dialog's name.
+    std::function<void(const BString& text)> reportError;
     // Aliases to show instead of the alias manager's (not owned); emptied by nobody but the caller.
     BList<TMidiAlias*> aliases;
 

@@ -239,7 +239,9 @@ void AliasChooserDialogContent::buttonClicked(juce::Button* button)
         {
             // The choices could not be written (the MIDI layer is shutting down): the dialog
             // stays open and says why instead of letting the failure reach the message loop.
-            if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() != nullptr)
+            if (dialog.reportError)
+                dialog.reportError(BString(error.what()));
+            else if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() != nullptr)
                 juce::AlertWindow::showMessageBoxAsync(juce::MessageBoxIconType::WarningIcon,
                                                        dialog.getName(), juce::String::fromUTF8(error.what()));
             return;

@@ -694,6 +694,13 @@ void MidiManager::openDevice(int index, bool isInput)
         record->pending.store(1);
         return;
     }
+    if (record->isDeviceOpen())
+    {
+        // Opening again would restart the input under its driver thread, which is writing the
+        // device's timestamp state at that moment.
+        record->pending.store(0);
+        return;
+    }
     if (record->getDeviceObject() == nullptr)
     {
         record->createDevice();
@@ -862,6 +869,10 @@ bool MidiManager::sendToOutput(MMDevOut* output, const unsigned char* data, int 
     // would keep only the bytes its first byte's status calls for.
     if (count <= 3 && bytes[0] >= 0x80 && bytes[0] != MidiStatus::kSysExStart && bytes[0] != MidiStatus::kSysExEnd)
     {
+        // A short message is sent as the status byte's length; one that arrived cut short would
+        // go out completed with zero bytes (90 3C as a note-off, C0 as program 1). Invent nothing.
+        if (count < MidiStatus::statusLength(bytes[0]))
+            return true;
         std::uint32_t packed = bytes[0];
         if (count >= 2)
             packed |= static_cast<std::uint32_t>(bytes[1]) << 8;

@@ -121,6 +121,20 @@ public:
     MidiDeviceFactory* findFactoryByType(std::uint32_t type);
     MIDIDevChangeNotifier* getNotifier() const { return notifier.get(); }
 
+    // Holds the manager's lock for its lifetime: a control thread that reads the aliases'
+    // resolution and opens or closes devices by it sees no update pass in between (a pass
+    // re-resolves every alias from scratch).
+    class ControlGuard
+    {
+    public:
+        explicit ControlGuard(MidiManager& manager) : hold(manager.lock) {}
+        ControlGuard(const ControlGuard&) = delete;
+        ControlGuard& operator=(const ControlGuard&) = delete;
+
+    private:
+        BLockGuard hold;
+    };
+
     // --- Actions (control threads) ---
     // Ends the suspended state: initializers' managerStarted, then an update that reopens
     // every pending device.

@@ -193,6 +193,14 @@ TEST_F(AliasChooserDialogTest, ApplyingAfterShutdownThrowsAndLeavesNoBatchOpen)
     content().buttonClicked(&content().getOkButton());
     JuceTestSupport::pumpFor(20);
     EXPECT_TRUE(dialog->isVisible());
+
+    // With an owner that reports errors, the failure goes there and to no box of its own.
+    std::vector<std::string> reported;
+    dialog->reportError = [&](const BString& text) { reported.push_back(text.CStr()); };
+    content().buttonClicked(&content().getOkButton());
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_FALSE(reported[0].empty());
+    EXPECT_TRUE(dialog->isVisible());
     juce::ModalComponentManager::getInstance()->cancelAllModalComponents();
 }
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -235,6 +236,132 @@ TEST_F(PanelMidiTest, ABoundDeviceThatCannotBeOpenedShowsTheManagersText)
     start();
     ASSERT_TRUE(pumpUntil([&] { return ! shownErrors.empty(); }));
     EXPECT_EQ(shownErrors[0], VirtualMidiFactory::failureText("Keys B").CStr());
+}
+
+// The order users meet: the program starts, then the keyboard and the synth are switched on. The
+// bindings come from a file as the user wrote it, or as a previous run saved it.
+struct LateDeviceCase
+{
+    const char* name;
+    bool savedByAPreviousRun;
+};
+
+class PanelLateDeviceTest : public PanelMidiTest, public ::testing::WithParamInterface<LateDeviceCase>
+{
+};
+
+TEST_P(PanelLateDeviceTest, BoundDevicesThatAppearAfterTheStartAreOpened)
+{
+    if (GetParam().savedByAPreviousRun)
+    {
+        const int keys = factory->addPort(true, "Late Keys");
+        const int synthLate = factory->addPort(false, "Late Synth");
+        start();
+        bind("MIDI Input", TMidiAlias::kInput, "Late Keys");
+        bind("MIDI Thru", TMidiAlias::kOutput, "Late Synth");
+        panel->shutdownContent();
+        panel.reset();   // ends the MIDI singletons' lifetime with it
+        AutoDelete::beginNewLifetime();
+        factory = new VirtualMidiFactory();
+        factory->setRescanOnChange(true);
+        (void) keys;
+        (void) synthLate;
+    }
+    else
+    {
+        writeSettings("[MIDI.alias]\nName0=MIDI Input\nDevice0=1:Late Keys\nName1=MIDI Thru\nDevice1=2:Late Synth\n");
+    }
+    start();
+    panel->onTimer(nullptr);
+    ASSERT_TRUE(displayShows(*panel, "SELECT", "DEVICE"));
+
+    const int keys = factory->addPort(true, "Late Keys");
+    const int synthLate = factory->addPort(false, "Late Synth");
+    std::thread notifier([] { MidiManager::getInstance()->updateDevices(true, true); });   // the timer thread's pass
+    notifier.join();
+    EXPECT_TRUE(inputOpen("Late Keys"));
+    EXPECT_TRUE(outputOpen("Late Synth"));
+
+    const auto display = displayMessage("LATE", "OPEN");
+    EXPECT_EQ(factory->feedSysEx(keys, display.data(), static_cast<int>(display.size())), 1);
+    EXPECT_TRUE(displayShows(*panel, "LATE    ", "OPEN"));
+    const auto sent = factory->sentTo(synthLate);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].bytes, display);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, PanelLateDeviceTest,
+                         ::testing::Values(LateDeviceCase { "Fresh", false }, LateDeviceCase { "Saved", true }),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PanelMidiTest, ABoundInputUnpluggedWhileOtherBindingsChangeIsReopenedWhenItReturns)
+{
+    writeSettings("[MIDI.alias]\nName0=MIDI Input\nDevice0=1:Keys A\nName1=MIDI Thru\nDevice1=2:Synth X\n");
+    start();
+    ASSERT_TRUE(inputOpen("Keys A"));
+    MidiManager* manager = MidiManager::getInstance();
+
+    ASSERT_TRUE(factory->removePort(keysA));
+    manager->updateDevices(true, true);
+    factory->addPort(true, "New Pad");                        // something else appears meanwhile
+    manager->updateDevices(true, true);
+    bind("MIDI Thru", TMidiAlias::kOutput, "Other Out");      // and the user rebinds the thru
+    ASSERT_TRUE(outputOpen("Other Out"));
+
+    const int replugged = factory->addPort(true, "Keys A");
+    manager->updateDevices(true, true);
+    EXPECT_TRUE(inputOpen("Keys A"));
+    EXPECT_FALSE(inputOpen("New Pad"));
+    EXPECT_TRUE(factory->feedShort(replugged, 0x90, 64, 1));
+    EXPECT_EQ(factory->sentTo(other).size(), 1u);
+}
+
+TEST_F(PanelMidiTest, OkWithNothingChangedOpensABoundDeviceThatIsPresentButClosed)
+{
+    writeSettings("[MIDI.alias]\nName0=MIDI Input\nDevice0=1:Keys A\n");
+    start();
+    MidiManager* manager = MidiManager::getInstance();
+    const int keys = recordOf("Keys A", true);
+    manager->closeInput(keys, false);   // its driver let it go
+    ASSERT_FALSE(manager->getInput(keys)->isDeviceOpen());
+    panel->portDialogClosed();
+    EXPECT_TRUE(manager->getInput(keys)->isDeviceOpen());
+}
+
+TEST_F(PanelMidiTest, AFailedOkOfThePortDialogGoesToTheProgramsErrorBox)
+{
+    start();
+    AliasChooserDialog& dialog = panel->getPortDialog();
+    ASSERT_TRUE(dialog.reportError);
+    dialog.reportError(BString("choices not applied"));
+    ASSERT_TRUE(pumpUntil([&] { return ! shownErrors.empty(); }));   // through the one error box
+    EXPECT_EQ(shownErrors[0], "choices not applied");
+}
+
+TEST_F(PanelMidiTest, AliasResolutionOnTheTimerThreadNeverClosesTheBoundInput)
+{
+    writeSettings("[MIDI.alias]\nName0=MIDI Input\nDevice0=1:Keys A\n");
+    start();
+    struct ClosedCount : MidiManagerDeviceControlListener
+    {
+        void deviceWillClose(int, bool isInput) override { closes += isInput ? 1 : 0; }
+        std::atomic<int> closes { 0 };
+    } closed;
+    MidiManager* manager = MidiManager::getInstance();
+    manager->addDeviceControlListener(&closed);
+    // Every pass resolves the aliases from scratch; the panel reads the resolution meanwhile.
+    std::atomic<bool> done { false };
+    std::thread timerThread([&] {
+        for (int i = 0; i < 300; ++i)
+            manager->aliasesChanged();
+        done = true;
+    });
+    while (! done)
+        panel->applyPortAliases();
+    timerThread.join();
+    manager->removeDeviceControlListener(&closed);
+    EXPECT_EQ(closed.closes.load(), 0);
+    EXPECT_TRUE(inputOpen("Keys A"));
 }
 
 TEST_F(PanelMidiTest, OverlayButtonsStayInvisibleWhenHoveredOrPressed)

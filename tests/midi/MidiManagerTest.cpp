@@ -273,6 +273,57 @@ TEST_F(MidiManagerTest, ThruSendsTheShortLastPieceOfALongSysExWholeAsSysEx)
     }
 }
 
+TEST_F(MidiManagerTest, ThruPassesNoShortMessageThatArrivedCutShort)
+{
+    const int in = factory.addPort(true, name("In"));
+    const int out = factory.addPort(false, name("Out"));
+    manager->openInput(indexOf(name("In"), true));
+    manager->openOutput(manager->findDeviceByName(name("Out"), false));
+    route(name("In"), name("Out"));
+
+    // Packed as they are, each would go out completed with zero bytes: a note-off, program 1.
+    const std::vector<std::vector<unsigned char>> truncated = {
+        {0x90, 0x3C}, {0xC0}, {0xB0, 0x07}, {0xE0}, {0xF2, 0x01}, {0xF3}};
+    for (const auto& message : truncated)
+        factory.feedSysEx(in, message.data(), static_cast<int>(message.size()));
+    EXPECT_TRUE(factory.sentTo(out).empty());
+
+    factory.feedShort(in, 0xC0, 0x05);
+    const auto sent = factory.sentTo(out);
+    ASSERT_EQ(sent.size(), 1u) << "a whole message still passes";
+    EXPECT_EQ(sent[0].packed, 0x05C0u);
+}
+
+TEST_F(MidiManagerTest, TwoOutputAliasesOfOneDeviceSendEachMessageOnce)
+{
+    const int in = factory.addPort(true, name("In"));
+    const int out = factory.addPort(false, name("Out"));
+    manager->openInput(indexOf(name("In"), true));
+    manager->openOutput(manager->findDeviceByName(name("Out"), false));
+    route(name("In"), name("Out"));
+    TMidiAliasManager* aliases = TMidiAliasManager::getInstance();
+    TMidiAlias* source = aliases->getAlias(name("route in"), TMidiAlias::kInput, false, -1);
+    TMidiAlias* second = aliases->getAlias(name("second"), TMidiAlias::kOutput, true, -1);
+    aliases->setAlias(name("second"), TMidiAlias::kOutput, name("second"), name("Out"), true);
+    TMidiRouter::getInstance()->addRoute(second, source);
+
+    factory.feedShort(in, 0x90, 60, 100);
+    EXPECT_EQ(factory.sentTo(out).size(), 1u) << "a second note-on would retrigger the note";
+}
+
+TEST_F(MidiManagerTest, OpeningAnOpenInputKeepsItRunningUntouched)
+{
+    const int in = factory.addPort(true, name("In"));
+    const int record = indexOf(name("In"), true);
+    manager->openInput(record);
+    ASSERT_EQ(factory.openCount(in), 1);
+    const auto opened = control.texts("message").size();
+    manager->openInput(record);
+    EXPECT_EQ(factory.openCount(in), 1);
+    EXPECT_EQ(control.texts("message").size(), opened) << "no second \"Opened\"";
+    EXPECT_TRUE(factory.feedShort(in, 0x90, 60, 100));
+}
+
 TEST_F(MidiManagerTest, InputOptionsOfTheRecordReachTheDevice)
 {
     const int in = factory.addPort(true, name("In"));
