@@ -122,7 +122,6 @@ run_win32_in_vm() {
         --share "$results" \
         --share "$LUMO_BUILD/win32/Testing" \
         --share "$LUMO_BUILD/win32/tests/gui/wine-window" \
-        --env LUMO_BUILD="$LUMO_BUILD" \
         --env LUMO_WINE_PREFIX_CACHE="$cache" \
         --env LUMO_WINE_PREFIX_IN_PLACE=1 \
         --env LUMO_WINE_PREFIX_SAVE="$results/wineprefix.tar" \
