@@ -93,8 +93,11 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Computed from the binaries by dpkg-shlibdeps, never listed by hand.
+# The libraries are computed from the binaries by dpkg-shlibdeps, never listed by hand. What no
+# binary links but the program needs to draw its text is named: fontconfig's configuration (a
+# minimal system has the library without fonts.conf, and then finds no font) and a face it finds.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fontconfig-config, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # CPack puts the summary on the synopsis line and indents this text below it, marking its
 # empty lines.

@@ -1,6 +1,6 @@
 #!/bin/bash
 # Builds the libFuzzer targets of fuzz/ with clang (AddressSanitizer and UndefinedBehaviorSanitizer)
-# in $LUMO_BUILD/fuzz and runs each for SECONDS (default 30) on a copy of its seed corpus.
+# in build/fuzz (the preset fuzz of CMakePresets.json) and runs each for SECONDS (default 30) on a copy of its seed corpus.
 # Prints per target the executions run and the crashes found, then a CTest-style summary line
 # (one "test" per target). Exits non-zero when the build fails or any target crashed.
 # A crashing input is kept as $LUMO_BUILD/fuzz/runs/<target>/crash-*.
@@ -18,8 +18,7 @@ targets=(fuzz_protocol fuzz_settings fuzz_aliases fuzz_strings)
 slice_max="${LUMO_FUZZ_SLICE:-300}"
 
 started=$SECONDS
-if ! lumo_build fuzz -DLUMO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++; then
+if ! lumo_build fuzz; then
     echo "=== fuzz build FAILED"
     echo "0% tests passed, ${#targets[@]} tests failed out of ${#targets[@]}"
     exit 1

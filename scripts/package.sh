@@ -8,8 +8,8 @@
 #          build/packages/lumo-<version>-win32-portable.zip
 #   win64  the same for build/win64
 #
-# Each tree is configured and built first (as scripts/test.sh does; nothing to do when it is up to
-# date) unless --no-build is given. Prints the packages made; exits non-zero if one failed.
+# Each tree is configured and built first from its preset of CMakePresets.json (as scripts/test.sh
+# does; nothing to do when it is up to date) unless --no-build is given. Prints the packages made; exits non-zero if one failed.
 set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/common.sh"
@@ -32,11 +32,7 @@ out="$LUMO_BUILD/packages"
 mkdir -p "$out"
 
 configure_tree() {
-    case "$1" in
-    linux) lumo_build linux -DCMAKE_BUILD_TYPE=RelWithDebInfo ;;
-    win32) lumo_build win32 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$LUMO_ROOT/cmake/mingw-i686.cmake" ;;
-    win64) lumo_build win64 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$LUMO_ROOT/cmake/mingw-x86_64.cmake" ;;
-    esac
+    lumo_build "$1"
 }
 
 version_of() {

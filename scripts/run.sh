@@ -13,13 +13,15 @@ source "$here/common.sh"
 if [ "${LUMO_SKIP_SETUP:-0}" != 1 ]; then
     "$here/setup-debian.sh"
 fi
-lumo_build linux -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_TESTS=OFF
+# build/run (CMakePresets.json): the program and its tools without the tests, beside the test
+# trees so that neither command undoes the other's configuration.
+lumo_build run
 
 # What the module would show for each message of the bundled sample dump.
 echo "=== lumo-syx tools/lumo-syx/samples/demo.syx"
-"$LUMO_BUILD/linux/lumo-syx" "$LUMO_ROOT/tools/lumo-syx/samples/demo.syx"
+"$LUMO_BUILD/run/lumo-syx" "$LUMO_ROOT/tools/lumo-syx/samples/demo.syx"
 
-bin="$LUMO_BUILD/linux"
+bin="$LUMO_BUILD/run"
 lumo="$bin/app/lumo"
 session=$(mktemp -d)
 started_pids=()
@@ -88,7 +90,7 @@ fi
 
 # Without a display, show the window on a virtual one for a moment and keep a screenshot of it
 # (after the demo, when one plays: it marks its end with a file).
-shot="$LUMO_BUILD/linux/main-window.png"
+shot="$LUMO_BUILD/run/main-window.png"
 echo "=== no X display: running $lumo on a virtual display; screenshot in $shot"
 done_mark="$session/demo-done"
 [ "$demo" = 1 ] && { (play_demo; touch "$done_mark") & started_pids+=($!); }

@@ -73,13 +73,5 @@ done
 release_suite() {
     . /etc/os-release && echo "${VERSION_CODENAME:?}"
 }
-if "$here/apt-install.sh" "${missing[@]}"; then
-    exit 0
-fi
-# An index left out (say the security suite's i386 one) gives apt candidates of one Multi-Arch
-# "same" package from two suites, which cannot be installed together. The release suite has every
-# architecture's index: preferring it for this one install resolves both from one place. Nothing
-# else is installed instead: the same packages, from the release suite where the suites differ.
-suite="$(release_suite)"
-echo "setup: the install could not be resolved with this mirror's indexes; resolving it against the release suite '$suite'" >&2
-"$here/apt-install.sh" --target "$suite" "${missing[@]}"
+# The release suite's name is taken from this system, the fallback itself is apt-install.sh's.
+"$here/apt-install.sh" --release "$(release_suite)" "${missing[@]}"

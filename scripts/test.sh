@@ -2,7 +2,12 @@
 # Installs what the project needs, then builds and runs every test: Linux, Linux with
 # AddressSanitizer + UndefinedBehaviorSanitizer, with ThreadSanitizer, the 32-bit Windows build
 # under Wine (inside the test VM of scripts/vm/ where this kernel cannot run 32-bit programs) and a
-# 64-bit Windows build under Wine.
+# 64-bit Windows build under Wine; then the fuzz targets for a short while and the packages.
+#
+# Every tree is a preset of CMakePresets.json (build/<name>), tested with CTest's test preset of
+# the same name; the totals are counted from CTest's JUnit reports, and a suite that runs no test
+# fails. LUMO_CONFIGS (say "linux win64") narrows a run to some trees; LUMO_SKIP_SETUP=1 leaves
+# out the install step. CI runs everything.
 set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/common.sh"
@@ -16,38 +21,88 @@ passed=()
 skipped=()
 tests_passed=0
 tests_failed=0
+tests_skipped=0
 
-# record_suite NAME STATUS LOG: records a suite's outcome and adds its CTest summary to the totals.
+# record_suite NAME STATUS LOG: records the outcome of a suite run by a script of ours (fuzz,
+# packages), which ends with a line "N% tests passed, F tests failed out of T".
 record_suite() {
     local name="$1" status="$2" log="$3"
-    if [ "$status" -eq 0 ]; then
-        passed+=("$name")
-    else
-        failed+=("$name")
-    fi
-    # "100% tests passed, 0 tests failed out of 42"
     local summary
     summary="$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" 2>/dev/null | tail -n 1)"
     if [ -n "$summary" ]; then
         local total bad
         total="$(echo "$summary" | sed -E 's/.*out of ([0-9]+).*/\1/')"
         bad="$(echo "$summary" | sed -E 's/.*, ([0-9]+) tests? failed.*/\1/')"
-        tests_passed=$((tests_passed + total - bad))
-        tests_failed=$((tests_failed + bad))
-    elif [ "$status" -ne 0 ]; then
-        # Nothing ran (or the run broke before CTest's summary): count the suite as one failure.
-        tests_failed=$((tests_failed + 1))
+        count_suite "$name" "$status" "$((total - bad))" "$bad" 0
+    else
+        count_suite "$name" "$status" 0 0 0
     fi
 }
 
-# run_suite NAME CTEST-ARGS...: runs ctest in $LUMO_BUILD/NAME and records the outcome.
+# record_ctest NAME STATUS JUNIT: records the outcome of a CTest run from its JUnit report.
+record_ctest() {
+    local name="$1" status="$2" junit="$3" counts
+    # "passed failed skipped", from each test case's status
+    counts="$(python3 - "$junit" 2>/dev/null <<'PY'
+import sys
+import xml.etree.ElementTree as ET
+passed = failed = skipped = 0
+for case in ET.parse(sys.argv[1]).getroot().iter("testcase"):
+    status = case.get("status")
+    if status == "run":
+        passed += 1
+    elif status in ("notrun", "disabled"):
+        skipped += 1
+    else:
+        failed += 1
+print(passed, failed, skipped)
+PY
+)" || counts="0 0 0"
+    # shellcheck disable=SC2086
+    count_suite "$name" "$status" $counts
+}
+
+# count_suite NAME STATUS PASSED FAILED SKIPPED: adds a suite to the lists and the totals. A suite
+# that failed, or ran no test at all, without a failed test to show for it (it broke before its
+# report, say) counts as one failure.
+count_suite() {
+    local name="$1" status="$2" good="$3" bad="$4" skip="$5"
+    if [ "$status" -eq 0 ] && [ $((good + bad)) -eq 0 ]; then
+        echo "=== $name ran no test"
+        status=1
+    fi
+    if [ "$status" -eq 0 ]; then
+        passed+=("$name")
+    else
+        failed+=("$name")
+        [ "$bad" -eq 0 ] && bad=1
+    fi
+    tests_passed=$((tests_passed + good))
+    tests_failed=$((tests_failed + bad))
+    tests_skipped=$((tests_skipped + skip))
+}
+
+# junit_of PRESET: where CTest's test preset PRESET writes its JUnit report (CMakePresets.json).
+junit_of() {
+    local tree
+    tree="$(cd "$LUMO_ROOT" && python3 -c 'import json, sys
+presets = json.load(open("CMakePresets.json"))["testPresets"]
+print(next(p["configurePreset"] for p in presets if p["name"] == sys.argv[1]))' "$1")"
+    echo "$LUMO_BUILD/$tree/Testing/junit-$1.xml"
+}
+
+# run_suite PRESET [CTEST ARGS...]: runs CTest's test preset PRESET and records the outcome.
 run_suite() {
     local name="$1"
     shift
     echo "=== test $name"
-    local log="$LUMO_BUILD/$name/ctest-output.log"
-    ctest --test-dir "$LUMO_BUILD/$name" --output-on-failure "$@" 2>&1 | tee "$log"
-    record_suite "$name" "${PIPESTATUS[0]}" "$log"
+    local junit log
+    junit="$(junit_of "$name")"
+    log="$(dirname "$junit")/ctest-output-$name.log"
+    mkdir -p "$(dirname "$junit")"
+    rm -f "$junit"
+    (cd "$LUMO_ROOT" && ctest --preset "$name" "$@") 2>&1 | tee "$log"
+    record_ctest "$name" "${PIPESTATUS[0]}" "$junit"
 }
 
 # run_win32_in_vm: runs the 32-bit tree under Wine inside one boot of the test VM. The folders the
@@ -58,8 +113,8 @@ run_suite() {
 run_win32_in_vm() {
     local results="$LUMO_BUILD/win32/vm"
     local cache="$LUMO_CACHE/wineprefix-win32"
-    rm -rf "$results"
-    mkdir -p "$results"
+    rm -rf "$results" "$(junit_of win32)"
+    mkdir -p "$results" "$LUMO_BUILD/win32/Testing"
     local started=$SECONDS
     # One test at a time, here as on this machine: the test processes share one Wine session, in
     # which a device-change broadcast of one test reaches the hidden windows of another.
@@ -67,12 +122,11 @@ run_win32_in_vm() {
         --share "$results" \
         --share "$LUMO_BUILD/win32/Testing" \
         --share "$LUMO_BUILD/win32/tests/gui/wine-window" \
-        --env LUMO_BUILD="$LUMO_BUILD" \
         --env LUMO_WINE_PREFIX_CACHE="$cache" \
         --env LUMO_WINE_PREFIX_IN_PLACE=1 \
         --env LUMO_WINE_PREFIX_SAVE="$results/wineprefix.tar" \
         --env LUMO_SAVE_KILLS="${LUMO_SAVE_KILLS_VM:-0}" \
-        -- "$here/wine-tests.sh" "$LUMO_BUILD/win32" "$results/ctest-output.log" -j 1
+        -- "$here/wine-tests.sh" win32 "$results/ctest-output.log"
     local status=$?
     echo "=== win32 VM run: status $status after $((SECONDS - started)) s"
     # A prefix made in this boot is kept for the next ones.
@@ -86,25 +140,21 @@ run_win32_in_vm() {
         fi
         rm -f "$results/wineprefix.tar"
     fi
-    cp "$results/ctest-output.log" "$LUMO_BUILD/win32/ctest-output.log" 2>/dev/null \
-        || echo "(no CTest output came back from the VM)" >"$LUMO_BUILD/win32/ctest-output.log"
-    record_suite win32 "$status" "$LUMO_BUILD/win32/ctest-output.log"
+    [ -f "$results/ctest-output.log" ] || echo "=== no CTest output came back from the VM"
+    record_ctest win32 "$status" "$(junit_of win32)"
 }
 
 # run_alsa_vm: the ALSA backend's tests against a real sequencer, inside one boot of the test VM
 # (build/linux's CTest label alsa-vm; it skips, clearly, where qemu or the guest kernel cannot be
 # had). Counted as a suite of its own.
 run_alsa_vm() {
-    echo "=== test alsa-vm"
-    local log="$LUMO_BUILD/linux/alsa-vm-ctest-output.log"
     local started=$SECONDS
-    ctest --test-dir "$LUMO_BUILD/linux" --output-on-failure -L alsa-vm 2>&1 | tee "$log"
-    local status=${PIPESTATUS[0]}
-    echo "=== alsa-vm: status $status after $((SECONDS - started)) s"
+    run_suite alsa-vm
+    local log="$LUMO_BUILD/linux/Testing/ctest-output-alsa-vm.log"
+    echo "=== alsa-vm done after $((SECONDS - started)) s"
     if grep -q 'Skipped' "$log"; then
         skipped+=("alsa-vm (no qemu or guest kernel; see $log)")
     fi
-    record_suite alsa-vm "$status" "$log"
 }
 
 # wanted NAME: whether this run builds and tests configuration NAME. LUMO_CONFIGS (a list such
@@ -139,40 +189,41 @@ run_fuzz() {
     echo "=== fuzz done in $((SECONDS - started)) s"
 }
 
+# configuration NAME: configures and builds the tree NAME unless LUMO_CONFIGS leaves it out;
+# fails (and records the failure) when it cannot be built.
 configuration() {
     local name="$1"
-    shift
     if ! wanted "$name"; then
         skipped+=("$name (not in LUMO_CONFIGS)")
         return 1
     fi
     local started=$SECONDS
-    if lumo_build "$name" "$@"; then
+    if lumo_build "$name"; then
         return 0
     fi
     echo "=== build $name FAILED after $((SECONDS - started)) s"
     failed+=("$name (build)")
+    tests_failed=$((tests_failed + 1))
     return 1
 }
 
 t0=$SECONDS
-if configuration linux -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMO_BUILD_BENCHMARKS=ON; then
+if configuration linux; then
     # The JACK tests start servers of their own; ones killed on earlier runs must not use up the
     # machine's server slots.
     "$here/jack-clear-stale.sh"
-    run_suite linux -j 2 -LE alsa-vm
+    run_suite linux
     run_alsa_vm
 fi
 echo "=== linux done at $((SECONDS - t0)) s"
 
-if configuration asan -DCMAKE_BUILD_TYPE=Debug -DLUMO_SANITIZE=address,undefined -DLUMO_BUILD_APP=OFF; then
-    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-        run_suite asan -j 2
+if configuration asan; then
+    run_suite asan
 fi
 echo "=== asan done at $((SECONDS - t0)) s"
 
-if configuration tsan -DCMAKE_BUILD_TYPE=Debug -DLUMO_SANITIZE=thread -DLUMO_BUILD_APP=OFF; then
-    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite tsan -j 2
+if configuration tsan; then
+    run_suite tsan
 fi
 echo "=== tsan done at $((SECONDS - t0)) s"
 if wanted fuzz; then
@@ -200,12 +251,12 @@ fi
 # The Windows build is always cross-compiled (warnings are errors there too). Its tests run under
 # Wine's 32-bit loader: here if this kernel can execute 32-bit programs, else inside the test VM,
 # whose kernel can.
-if configuration win32 -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$LUMO_ROOT/cmake/mingw-i686.cmake"; then
+if configuration win32; then
     if why="$("$here/wine-probe.sh")"; then
         echo "=== test win32"
-        "$here/wine-tests.sh" "$LUMO_BUILD/win32" "$LUMO_BUILD/win32/ctest-output.log" -j 1
-        record_suite win32 $? "$LUMO_BUILD/win32/ctest-output.log"
+        rm -f "$(junit_of win32)"
+        "$here/wine-tests.sh" win32 "$LUMO_BUILD/win32/ctest-output.log"
+        record_ctest win32 $? "$(junit_of win32)"
     else
         echo "=== test win32 in the test VM: $why"
         run_win32_in_vm
@@ -214,33 +265,15 @@ fi
 echo "=== win32 done at $((SECONDS - t0)) s"
 
 # The same Windows sources built for 64-bit run under Wine's 64-bit loader, which needs no 32-bit
-# support from the kernel: the Windows code paths are exercised on every machine. The shipped
-# program is the 32-bit one; the 64-bit program of the same sources ships beside it and is run
-# here for real (front plate, port dialog, clean exit, settings file) on the virtual display.
-if configuration win64 -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$LUMO_ROOT/cmake/mingw-x86_64.cmake"; then
+# support from the kernel: the Windows code paths are exercised on every machine. The 64-bit
+# program ships beside the 32-bit one; its CTest tree also runs it for real (front plate, port
+# dialog, clean exit, settings files it cannot trust) on the virtual display.
+if configuration win64; then
     echo "=== test win64"
+    rm -f "$(junit_of win64)"
     LUMO_WINE_ARCH=win64 WINEPREFIX="$LUMO_BUILD/wineprefix64" \
-        "$here/wine-tests.sh" "$LUMO_BUILD/win64" "$LUMO_BUILD/win64/ctest-output.log" -j 1
-    record_suite win64 $? "$LUMO_BUILD/win64/ctest-output.log"
-    echo "=== test win64-app"
-    if LUMO_WINE_ARCH=win64 WINEPREFIX="$LUMO_BUILD/wineprefix64" \
-            python3 "$LUMO_ROOT/tests/gui/wine_app_tests.py" "$LUMO_BUILD/win64/app/lumo.exe" \
-            "$LUMO_BUILD/win64/wine-app"; then
-        passed+=("win64-app")
-    else
-        failed+=("win64-app")
-    fi
-    # Settings files it cannot trust, a read-only one or folder, a full disk and a dump file in the
-    # way, each with a fresh start of lumo.exe in one Wine session (about 45 s).
-    echo "=== test win64-hostile-settings"
-    if python3 "$LUMO_ROOT/tests/gui/wine_hostile_settings_tests.py" "$LUMO_BUILD/win64/app/lumo.exe" \
-            "$LUMO_BUILD/win64/wine-hostile-settings"; then
-        passed+=("win64-hostile-settings")
-    else
-        failed+=("win64-hostile-settings")
-    fi
-    wineserver -k 2>/dev/null || true
+        "$here/wine-tests.sh" win64 "$LUMO_BUILD/win64/ctest-output.log"
+    record_ctest win64 $? "$(junit_of win64)"
 fi
 echo "=== win64 done at $((SECONDS - t0)) s"
 if wanted packages; then
@@ -259,7 +292,7 @@ echo "configurations failed: ${failed[*]:-none}"
 if [ ${#skipped[@]} -ne 0 ]; then
     echo "configurations not run: ${skipped[*]}"
 fi
-echo "total: $tests_passed passed, $tests_failed failed"
+echo "total: $tests_passed passed, $tests_failed failed, $tests_skipped skipped"
 if [ ${#failed[@]} -ne 0 ]; then
     exit 1
 fi

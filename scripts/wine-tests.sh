@@ -1,7 +1,9 @@
 #!/bin/bash
 # Runs the CTest tree of a Windows build under Wine, on this machine or inside the test VM.
 #
-#   scripts/wine-tests.sh BUILD_DIR LOG [CTEST ARGS...]
+#   scripts/wine-tests.sh PRESET LOG [CTEST ARGS...]
+#
+# PRESET is a test preset of CMakePresets.json (win32, win64); its tree is build/PRESET.
 #
 # LUMO_WINE_ARCH picks the loader (scripts/wine-env.sh). The prefix is made once and kept,
 # pristine, in LUMO_WINE_PREFIX_CACHE (default $LUMO_CACHE/wineprefix-<arch>); a run works in a
@@ -19,10 +21,11 @@ source "$here/common.sh"
 source "$here/wine-env.sh"
 
 if [ $# -lt 2 ]; then
-    echo "usage: $0 BUILD_DIR LOG [CTEST ARGS...]" >&2
+    echo "usage: $0 PRESET LOG [CTEST ARGS...]" >&2
     exit 2
 fi
-build_dir="$1"
+preset="$1"
+build_dir="$LUMO_BUILD/$1"
 log="$2"
 shift 2
 arch="${LUMO_WINE_ARCH:-win32}"
@@ -97,7 +100,7 @@ else
 fi
 
 started=$SECONDS
-ctest --test-dir "$build_dir" --output-on-failure "$@" 2>&1 | tee "$log"
+(cd "$LUMO_ROOT" && ctest --preset "$preset" "$@") 2>&1 | tee "$log"
 status=${PIPESTATUS[0]}
 echo "=== wine-tests: ctest ended with status $status after $((SECONDS - started)) s"
 exit "$status"

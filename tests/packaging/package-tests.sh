@@ -69,6 +69,11 @@ deb_contents() {
     for lib in libc6 libjack libx11-6 libfreetype6; do
         grep -q "$lib" <<<"$depends" || { echo "Depends lacks $lib"; missing=1; }
     done
+    # Without fontconfig's configuration and a font, a minimal system draws no text at all.
+    local font
+    for font in fontconfig-config fonts-dejavu-core; do
+        grep -qw -- "$font" <<<"$depends" || { echo "Depends lacks $font"; missing=1; }
+    done
     [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || { echo "package version is not $version"; missing=1; }
     return $missing
 }

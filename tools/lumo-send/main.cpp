@@ -3,6 +3,7 @@
 //
 //   lumo-send --list
 //   lumo-send --version
+//   lumo-send --help
 //   lumo-send --port NAME --text TOP BOTTOM
 //   lumo-send --port NAME --program N [--channel C]
 //   lumo-send --port NAME FILE.syx...
@@ -35,9 +36,25 @@ constexpr int kFailure = 1;
 
 const char* const kUsage = "usage: lumo-send --list\n"
                            "       lumo-send --version\n"
+                           "       lumo-send --help\n"
                            "       lumo-send --port NAME --text TOP BOTTOM\n"
                            "       lumo-send --port NAME --program N [--channel C]\n"
                            "       lumo-send --port NAME FILE.syx...\n";
+
+const char* const kHelp =
+    "\n"
+    "Sends to a MIDI port of JACK or the ALSA sequencer.\n"
+    "  --list                the ports a message can be sent to, one a line\n"
+    "  --port NAME           the port to send to, as --list shows it\n"
+    "  --text TOP BOTTOM     a display message with two lines of up to 8 characters\n"
+    "  --program N           a Program Change to program N (0 to 127)\n"
+    "  --channel C           its MIDI channel (1 to 16, default 1)\n"
+    "  FILE.syx...           the messages of dump files, in order\n"
+    "  --version             show the program's version\n"
+    "  -h, --help            show this text\n"
+    "\n"
+    "Exit status: 0 sent, 1 nothing could be sent (no MIDI system, no such port, unreadable\n"
+    "file), 2 wrong usage or text the module cannot show.\n";
 
 int usage(const std::string& problem)
 {
@@ -60,6 +77,7 @@ bool parseNumber(const std::string& text, int low, int high, int& value)
 struct Options
 {
     bool list = false;
+    bool help = false;
     bool version = false;
     std::string port;
     bool text = false;
@@ -82,6 +100,8 @@ std::string parse(int argc, char** argv, Options& options)
             options.list = true;
         else if (arg == "--version")
             options.version = true;
+        else if (arg == "--help" || arg == "-h")
+            options.help = true;
         else if (arg == "--port" && value(1))
             options.port = argv[++i];
         else if (arg == "--text" && value(2))
@@ -106,6 +126,9 @@ std::string parse(int argc, char** argv, Options& options)
         else
             options.files.push_back(arg);
     }
+    // Asked for help, the rest of the line is not checked: its usage is what was asked.
+    if (options.help)
+        return std::string();
     if (options.version)
         return argc == 2 ? std::string() : "--version takes no other arguments";
     if (options.list)
@@ -183,6 +206,12 @@ int main(int argc, char** argv)
     const std::string problem = parse(argc, argv, options);
     if (!problem.empty())
         return usage(problem);
+    if (options.help)
+    {
+        std::fputs(kUsage, stdout);
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
     if (options.version)
     {
         std::printf("lumo-send %s\n", LUMO_VERSION);

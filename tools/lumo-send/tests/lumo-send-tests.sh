@@ -64,6 +64,16 @@ usage)
     run 2
     grep -q 'usage: lumo-send --list' <<<"$err" || fail "no usage text"
     ;;
+help)
+    # Usage on standard output, status 0, whatever else is on the line; no server needed.
+    for args in "--help" "-h" "--port x --help" "--list -h"; do
+        # shellcheck disable=SC2086
+        run 0 $args
+        grep -q '^usage: lumo-send --list' <<<"$out" || fail "lumo-send $args: no usage text on stdout: $out"
+        grep -q -- '--program N' <<<"$out" || fail "lumo-send $args: the options are not described: $out"
+        [ -z "$err" ] || fail "lumo-send $args wrote to stderr: $err"
+    done
+    ;;
 version)
     # Needs no server: no JACK server runs in this case.
     run 0 --version
