@@ -13,6 +13,7 @@
 #include "dialogs/ProgramEditorDialog.h"
 #include "dialogs/ProgramNameStore.h"
 #include "midi/MidiManagerListeners.h"
+#include "midi/TMidiAliasBinding.h"
 #include "midi/TMidiAliasChangeListener.h"
 #include "midi/TMidiDeviceListListener.h"
 
@@ -210,6 +211,7 @@ private:
     OverlayButtonLook overlayButtonLook;
 
     BOwnedList<juce::Component*> ownedComponents;
+    const TMidiAliasBinding portBinding { BString(kInputAlias), BString(kThruAlias) };
     BString settingsPath;
     ProgramNameTable programNames;
     NameTableAccess programNameAccess { programNames };
