@@ -123,10 +123,7 @@ int MidiManager::registerInitializer(MidiManagerInitializer* initializer)
     return static_cast<int>(registry.list.size()) - 1;
 }
 
-MidiManager::MidiManager()
-    : inputFilterSnapshot(new InputFilters), outputFilterSnapshot(new OutputFilters)
-{
-}
+MidiManager::MidiManager() = default;
 
 void MidiManager::initialise()
 {
@@ -194,13 +191,8 @@ MidiManager::~MidiManager()
 
     controlListeners.clear();
     deviceListListeners.clear();
-    {
-        std::lock_guard<std::mutex> listeners(listenersMutex);
-        inputFilters.Clear();
-        outputFilters.Clear();
-    }
-    delete inputFilterSnapshot.exchange(nullptr);
-    delete outputFilterSnapshot.exchange(nullptr);
+    inputFilters.clear();
+    outputFilters.clear();
 
     theInstance.store(nullptr);
 }
@@ -282,56 +274,22 @@ void MidiManager::removeDeviceListListener(TMidiDeviceListListener* listener)
 
 void MidiManager::addInputFilter(MidiInDeviceFilter* filter)
 {
-    std::lock_guard<std::mutex> guard_(listenersMutex);
-    if (addUnique(inputFilters, filter))
-        publishInputFilters();
+    inputFilters.add(filter);
 }
 
 void MidiManager::removeInputFilter(MidiInDeviceFilter* filter)
 {
-    {
-        std::lock_guard<std::mutex> guard_(listenersMutex);
-        if (!removeItem(inputFilters, filter))
-            return;
-        publishInputFilters();
-    }
-    guard.synchronize();
+    inputFilters.remove(filter);
 }
 
 void MidiManager::addOutputFilter(MidiOutDeviceFilter* filter)
 {
-    std::lock_guard<std::mutex> guard_(listenersMutex);
-    if (addUnique(outputFilters, filter))
-        publishOutputFilters();
+    outputFilters.add(filter);
 }
 
 void MidiManager::removeOutputFilter(MidiOutDeviceFilter* filter)
 {
-    {
-        std::lock_guard<std::mutex> guard_(listenersMutex);
-        if (!removeItem(outputFilters, filter))
-            return;
-        publishOutputFilters();
-    }
-    guard.synchronize();
-}
-
-void MidiManager::publishInputFilters()
-{
-    std::unique_ptr<InputFilters> next(new InputFilters);
-    next->filters.assign(inputFilters.begin(), inputFilters.end());
-    std::unique_ptr<const InputFilters> old(inputFilterSnapshot.exchange(next.release(), std::memory_order_acq_rel));
-    guard.retire(std::move(old));
-}
-
-void MidiManager::publishOutputFilters()
-{
-    std::unique_ptr<OutputFilters> next(new OutputFilters);
-    // The data path calls output filters last registered first.
-    next->filters.assign(outputFilters.begin(), outputFilters.end());
-    std::reverse(next->filters.begin(), next->filters.end());
-    std::unique_ptr<const OutputFilters> old(outputFilterSnapshot.exchange(next.release(), std::memory_order_acq_rel));
-    guard.retire(std::move(old));
+    outputFilters.remove(filter);
 }
 
 void MidiManager::setDataListener(MidiManagerDataListener* listener)
@@ -805,7 +763,7 @@ void MidiManager::onMidiData(TMidiDeviceBase* device, std::int64_t timestamp, co
     MidiDataPathGuard::Reader reader(guard);
     const int inputIndex = device->index.load(std::memory_order_relaxed);
 
-    if (const InputFilters* filters = inputFilterSnapshot.load(std::memory_order_acquire))
+    if (const auto* filters = inputFilters.current())
     {
         for (MidiInDeviceFilter* filter : filters->filters)
         {
@@ -852,7 +810,7 @@ bool MidiManager::sendToOutput(MMDevOut* output, const unsigned char* data, int 
     // targets, and a change that a filter makes for every target would pile up.
     const unsigned char* bytes = data;
     int count = length;
-    if (const OutputFilters* filters = outputFilterSnapshot.load(std::memory_order_acquire))
+    if (const auto* filters = outputFilters.current())
     {
         for (MidiOutDeviceFilter* filter : filters->filters)
         {

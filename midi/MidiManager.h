@@ -38,6 +38,7 @@
 #include "base/BLock.h"
 #include "base/BString.h"
 #include "midi/MidiDataPathGuard.h"
+#include "midi/MidiFilterList.h"
 #include "midi/MidiManagerDev.h"
 #include "midi/MidiManagerListeners.h"
 #include "midi/TMidiAliasChangeListener.h"
@@ -191,8 +192,6 @@ private:
     void forwardThru(const MidiThruTargets* targets, const unsigned char* data, int length);
     // true when the message may go on to further targets.
     bool sendToOutput(MMDevOut* output, const unsigned char* data, int length);
-    void publishInputFilters();
-    void publishOutputFilters();
     std::vector<int>& countsFor(bool isInput) { return isInput ? inputCountByFactory : outputCountByFactory; }
 
     // Re-entrant; held by updateDevices passes and by open / close.
@@ -215,22 +214,10 @@ private:
 
     BListenerList<MidiManagerDeviceControlListener> controlListeners;
     BListenerList<TMidiDeviceListListener> deviceListListeners;
-    // Guards the filter lists (never held while calling out).
-    mutable std::mutex listenersMutex;
-    BList<MidiInDeviceFilter*> inputFilters;
-    BList<MidiOutDeviceFilter*> outputFilters;
-
-    // Immutable copies of the filter lists for the data path.
-    struct InputFilters
-    {
-        std::vector<MidiInDeviceFilter*> filters;
-    };
-    struct OutputFilters
-    {
-        std::vector<MidiOutDeviceFilter*> filters;
-    };
-    std::atomic<const InputFilters*> inputFilterSnapshot{nullptr};
-    std::atomic<const OutputFilters*> outputFilterSnapshot{nullptr};
-
     MidiDataPathGuard guard;
+    // After the guard, which they retire their old snapshots through.
+    using InputFilterList = MidiFilterList<MidiInDeviceFilter>;
+    using OutputFilterList = MidiFilterList<MidiOutDeviceFilter>;
+    InputFilterList inputFilters{guard, InputFilterList::Order::FirstRegisteredFirst};
+    OutputFilterList outputFilters{guard, OutputFilterList::Order::LastRegisteredFirst};
 };
