@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace
 {
@@ -98,6 +99,21 @@ bool AlsaSequencer::connect()
     std::lock_guard<std::mutex> guard(controlMutex);
     if (client)
         return true;
+    // The reader sleeps in poll() until this descriptor wakes it to end: without one, ending the
+    // sequencer would wait for ever. Made first, so that a refusal leaves nothing to undo.
+    if (wakeFd < 0)
+        wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0)
+    {
+        if (!reportedNoWake)
+        {
+            reportedNoWake = true;
+            std::fprintf(stderr, "%s: cannot make the sequencer reader's wake-up descriptor (eventfd: %s); ALSA MIDI "
+                                 "ports are not available\n",
+                         name.c_str(), std::strerror(errno));
+        }
+        return false;
+    }
     snd_seq_t* seq = nullptr;
     snd_lib_error_set_handler(quietLibrary);
     const int opened = snd_seq_open(&seq, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK);
@@ -132,7 +148,6 @@ bool AlsaSequencer::connect()
         snd_seq_start_queue(seq, fresh->queue, nullptr);
         snd_seq_drain_output(seq);
     }
-    wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     client = std::move(fresh);
     live.store(client.get());
     stopping.store(false);

@@ -18,7 +18,8 @@
 // sinks while holding the delivering port's delivery mutex, which close takes to wait for a
 // delivery under way. Observer calls come from the reader thread and must not block.
 //
-// Without a sequencer (no /dev/snd/seq) connect fails and writes one line on stderr, once.
+// Without a sequencer (no /dev/snd/seq), or when the system refuses the reader's wake-up
+// descriptor (eventfd), connect fails and writes one line on stderr, once.
 //
 // Ownership: shared (std::shared_ptr) by the factory and its device objects, so a device that
 // outlives the factory still closes safely.
@@ -135,4 +136,5 @@ private:
     std::atomic<std::uint64_t> overruns{0};
     std::atomic<std::uint64_t> sendFailures{0};
     bool reportedMissing = false;
+    bool reportedNoWake = false;
 };
