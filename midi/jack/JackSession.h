@@ -84,7 +84,9 @@ public:
     std::uint64_t openInput(const std::string& source, JackEventSink* sink);
     // Registers a port of ours and connects it to destination. Returns a token (0 on failure).
     std::uint64_t openOutput(const std::string& destination);
-    // Disconnects and unregisters; returns once the process callback no longer uses the port.
+    // Disconnects and unregisters; returns once the process callback no longer uses the port
+    // (for an input: no delivery to its sink is under way or will come). An output's buffer is
+    // cleared in every cycle until it is disconnected, so that nothing goes out twice.
     void close(std::uint64_t token);
     // False when the port of token is gone (server restarted or the other side unregistered).
     bool isLive(std::uint64_t token, const std::string& peer);
@@ -118,6 +120,9 @@ private:
     // or when the server goes away. Control threads, under controlMutex.
     void waitForCycles(int count);
     void disconnectLocked();
+    // Closing an output: disconnects its port and waits until the running graph has no
+    // connection of it left. Under controlMutex, with the port still cleared every cycle.
+    void disconnectOutput(Slot& slot);
 
     const std::string requestedName;
     std::atomic<Observer*> observer;
