@@ -584,6 +584,5 @@ void AlsaSequencer::announced(void* event)
     if (!relevant)
         return;
     announcements.fetch_add(1, std::memory_order_relaxed);
-    if (Observer* o = observer.load())
-        o->alsaPortsChanged();
+    observer.call([](Observer& current) { current.alsaPortsChanged(); });
 }

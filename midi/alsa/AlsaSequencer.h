@@ -25,6 +25,8 @@
 // outlives the factory still closes safely.
 #pragma once
 
+#include "midi/DetachableObserver.h"
+
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -98,8 +100,9 @@ public:
 
     // Milliseconds of our queue's clock (the time base of the sinks' timestamps).
     std::int64_t nowMs() const;
-    // No more Observer calls after this returns (except one already under way).
-    void detachObserver() { observer.store(nullptr); }
+    // No more Observer calls after this returns: it waits for one under way. Not from inside
+    // an Observer call.
+    void detachObserver() { observer.detach(); }
     Stats stats() const;
 
     // Defined in the source file (they hold the library's types).
@@ -117,7 +120,7 @@ private:
     void stopReader();
 
     const std::string name;
-    std::atomic<Observer*> observer;
+    DetachableObserver<Observer> observer;
     mutable std::mutex controlMutex;
     std::mutex writeMutex;
     mutable std::mutex slotsMutex;

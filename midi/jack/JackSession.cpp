@@ -228,14 +228,12 @@ JackSession::~JackSession()
 
 void JackSession::notifyPortsChanged()
 {
-    if (Observer* current = observer.load())
-        current->jackPortsChanged();
+    observer.call([](Observer& current) { current.jackPortsChanged(); });
 }
 
 void JackSession::notifyServerGone()
 {
-    if (Observer* current = observer.load())
-        current->jackServerGone();
+    observer.call([](Observer& current) { current.jackServerGone(); });
 }
 
 void JackSession::disconnectLocked()

@@ -19,6 +19,8 @@
 // outlives the factory still closes safely.
 #pragma once
 
+#include "midi/DetachableObserver.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -100,8 +102,9 @@ public:
     // Milliseconds of the server's frame clock (for timestamps); 0 when disconnected.
     std::int64_t nowMs() const;
     std::string clientName() const;
-    // No more Observer calls after this returns (except one already under way).
-    void detachObserver() { observer.store(nullptr); }
+    // No more Observer calls after this returns: it waits for one under way. Not from inside
+    // an Observer call.
+    void detachObserver() { observer.detach(); }
     Stats stats() const;
 
     // For the client's callbacks (see the source file).
@@ -125,7 +128,7 @@ private:
     void disconnectOutput(Slot& slot);
 
     const std::string requestedName;
-    std::atomic<Observer*> observer;
+    DetachableObserver<Observer> observer;
     mutable std::mutex controlMutex;
     std::unique_ptr<Client> client;
     std::vector<std::unique_ptr<Slot>> slots;
