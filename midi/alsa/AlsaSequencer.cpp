@@ -538,6 +538,7 @@ AlsaSequencer::Stats AlsaSequencer::stats() const
     s.announcements = announcements.load();
     s.overruns = overruns.load();
     s.sendFailures = sendFailures.load();
+    s.sendDrops = sendDrops.load();
     return s;
 }
 

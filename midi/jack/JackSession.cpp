@@ -104,6 +104,10 @@ void drainRing(JackSession::Slot& slot, JackSession::Counters& counters)
         if (jack_ringbuffer_read_space(ring) < sizeof(length))
             return;
         jack_ringbuffer_peek(ring, reinterpret_cast<char*>(&length), sizeof(length));
+        // The writer puts the length and the bytes in two steps: until both are in, the message
+        // is not there yet (taking it early would read past it and lose the ring's framing).
+        if (jack_ringbuffer_read_space(ring) < sizeof(length) + length)
+            return;
         jack_midi_data_t* target = jack_midi_event_reserve(slot.cycleBuffer, slot.lastTime, length);
         if (target == nullptr)
         {

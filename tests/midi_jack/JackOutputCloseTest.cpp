@@ -51,6 +51,13 @@ TEST(JackOutputClose, ClosingWhileSendingRepeatsNoEvent)
         {
             if (event.bytes.size() != 3 || event.bytes[0] != 0x90)
             {
+                if (broken < 3)
+                {
+                    std::string shown;
+                    for (unsigned char b : event.bytes)
+                        shown += std::to_string(b) + " ";
+                    ADD_FAILURE() << "event of " << event.bytes.size() << " bytes: " << shown << "at frame " << event.frame;
+                }
                 ++broken;
                 continue;
             }
