@@ -13,7 +13,8 @@ AlsaMidiFactory::AlsaMidiFactory(std::string clientName)
 AlsaMidiFactory::~AlsaMidiFactory()
 {
     unregisterFromManager();
-    // The sequencer may outlive us in a device object; it must not call an observer that is gone.
+    // The sequencer may outlive us in a device object; it must not call an observer that is gone
+    // (the detach waits for an announcement under way, which calls back into us).
     sequencer->detachObserver();
     sequencer.reset();
     observer.reset();

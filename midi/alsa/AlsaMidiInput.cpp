@@ -18,7 +18,7 @@ AlsaMidiInput::~AlsaMidiInput()
 
 void AlsaMidiInput::open()
 {
-    started.store(0);
+    started.store(0, std::memory_order_release);
     int client = -1;
     int port = -1;
     if (!AlsaMidiDescriptor::addressOf(getDescriptor(), client, port))
@@ -32,7 +32,8 @@ void AlsaMidiInput::open()
 
 void AlsaMidiInput::close(void*)
 {
-    started.store(0);
+    // The close below returns only once no delivery is under way (and none can start).
+    started.store(0, std::memory_order_release);
     sequencer->close(token.exchange(0));
 }
 
@@ -40,15 +41,17 @@ void AlsaMidiInput::start()
 {
     if (!isOpen())
         return;
-    originMs.store(sequencer->nowMs());
-    lastTimestamp = 0;
+    originMs.store(sequencer->nowMs(), std::memory_order_relaxed);
     markStarted(true);
-    started.store(1, std::memory_order_release);
+    // A new run number: the delivering thread starts its timestamps afresh when it sees it, and
+    // the release publishes originMs to it.
+    started.store(runs.fetch_add(1, std::memory_order_relaxed) + 1, std::memory_order_release);
 }
 
 void AlsaMidiInput::stop()
 {
-    started.store(0);
+    // A delivery under way may still finish; close waits for it.
+    started.store(0, std::memory_order_release);
     markStarted(false);
 }
 
@@ -60,8 +63,14 @@ void AlsaMidiInput::poll()
 
 void AlsaMidiInput::alsaEvent(const unsigned char* data, std::size_t size, bool sysEx, std::int64_t timeMs)
 {
-    if (started.load(std::memory_order_acquire) == 0 || size == 0)
+    const int run = started.load(std::memory_order_acquire);
+    if (run == 0 || size == 0)
         return;
+    if (run != deliveryRun)
+    {
+        deliveryRun = run;
+        lastTimestamp = 0;
+    }
     lastTimestamp = std::max(lastTimestamp, timeMs - originMs.load(std::memory_order_relaxed));
     // The decoder gives one message per event; a malformed one goes whole.
     deliverBytes(data, size, sysEx, lastTimestamp);

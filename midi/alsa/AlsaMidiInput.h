@@ -35,8 +35,11 @@ protected:
 private:
     const std::shared_ptr<AlsaSequencer> sequencer;
     std::atomic<std::uint64_t> token{0};
+    // The run number of the current start (counted by runs), 0 while stopped.
     std::atomic<int> started{0};
+    std::atomic<int> runs{0};
     std::atomic<std::int64_t> originMs{0};
-    // Reader thread only: keeps timestamps from going backwards.
+    // Reader thread only: the run it last delivered for, and the timestamp floor within that run.
+    int deliveryRun = 0;
     std::int64_t lastTimestamp = 0;
 };

@@ -48,6 +48,11 @@ bool AlsaMidiOutput::sendLong(const unsigned char* data, int length)
            sequencer->send(token.load(std::memory_order_acquire), data, static_cast<std::size_t>(length));
 }
 
+int AlsaMidiOutput::pendingLongCount() const
+{
+    return sequencer->pendingSends();
+}
+
 void AlsaMidiOutput::poll()
 {
     if (isOpen() && !sequencer->isLive(token.load()))

@@ -32,8 +32,9 @@ std::vector<AlsaMidiSegments::Segment> AlsaMidiSegments::split(const unsigned ch
         return out;
     const std::size_t piece = std::max<std::size_t>(1, pieceBytes);
     std::size_t position = 0;
-    // Leading data bytes belong to a SysEx whose start went out in an earlier block.
-    bool inSysEx = size > 0 && !isStatus(data[0]);
+    // Leading data bytes, or a leading F7, belong to a SysEx whose start went out in an earlier
+    // block: the encoder would make no event of a lone F7, and the SysEx would never end.
+    bool inSysEx = size > 0 && (!isStatus(data[0]) || data[0] == kSysExEnd);
     while (position < size)
     {
         if (inSysEx || data[position] == kSysExStart)

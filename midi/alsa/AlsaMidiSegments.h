@@ -27,7 +27,7 @@ struct Segment
 };
 
 // Cuts data into segments in order, covering every byte once. A SysEx runs from F0 (or, for a
-// later block of a long message, from leading data bytes) through F7, or up to the next status
+// later block of a long message, from leading data bytes or a leading F7) through F7, or up to the next status
 // byte that is not real-time, or to the end; it is cut into pieces of at most pieceBytes
 // (at least 1). Runs of other bytes form one segment each.
 std::vector<Segment> split(const unsigned char* data, std::size_t size, std::size_t pieceBytes = kSysExPieceBytes);

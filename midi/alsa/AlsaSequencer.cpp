@@ -5,6 +5,7 @@
 
 #include <alsa/asoundlib.h>
 #include <poll.h>
+#include <semaphore.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace
 {
@@ -51,10 +53,8 @@ struct AlsaSequencer::Slot
     int peerClient = -1;
     int peerPort = -1;
     AlsaEventSink* sink = nullptr;
-    // Input: the decoder (reader thread only). Output: the encoder (under sendMutex).
+    // Input: the decoder (reader thread only). Output: the encoder (sender thread only).
     snd_midi_event_t* codec = nullptr;
-    // Output: one message at a time, so that the pieces of one stay together.
-    std::mutex sendMutex;
     // Input: held by the reader while it delivers; close takes it to wait for that.
     std::mutex deliveryMutex;
     std::atomic<bool> closed{false};
@@ -71,13 +71,31 @@ struct AlsaSequencer::Slot
     }
 };
 
+// Wakes the sender thread: sem_post neither locks nor waits, so any thread may post.
+struct AlsaSequencer::SenderWake
+{
+    sem_t semaphore;
+    SenderWake() { sem_init(&semaphore, 0, 0); }
+    ~SenderWake() { sem_destroy(&semaphore); }
+    SenderWake(const SenderWake&) = delete;
+    SenderWake& operator=(const SenderWake&) = delete;
+    void post() { sem_post(&semaphore); }
+    void wait()
+    {
+        while (sem_wait(&semaphore) != 0 && errno == EINTR)
+        {
+        }
+    }
+};
+
 AlsaSequencer::AlsaSequencer(std::string clientName, Observer* observer_)
-    : name(std::move(clientName)), observer(observer_)
+    : name(std::move(clientName)), observer(observer_), senderWake(std::make_unique<SenderWake>())
 {
 }
 
 AlsaSequencer::~AlsaSequencer()
 {
+    stopSender();
     stopReader();
     std::lock_guard<std::mutex> guard(controlMutex);
     if (client)
@@ -98,6 +116,21 @@ bool AlsaSequencer::connect()
     std::lock_guard<std::mutex> guard(controlMutex);
     if (client)
         return true;
+    // The reader sleeps in poll() until this descriptor wakes it to end: without one, ending the
+    // sequencer would wait for ever. Made first, so that a refusal leaves nothing to undo.
+    if (wakeFd < 0)
+        wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0)
+    {
+        if (!reportedNoWake)
+        {
+            reportedNoWake = true;
+            std::fprintf(stderr, "%s: cannot make the sequencer reader's wake-up descriptor (eventfd: %s); ALSA MIDI "
+                                 "ports are not available\n",
+                         name.c_str(), std::strerror(errno));
+        }
+        return false;
+    }
     snd_seq_t* seq = nullptr;
     snd_lib_error_set_handler(quietLibrary);
     const int opened = snd_seq_open(&seq, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK);
@@ -132,11 +165,12 @@ bool AlsaSequencer::connect()
         snd_seq_start_queue(seq, fresh->queue, nullptr);
         snd_seq_drain_output(seq);
     }
-    wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     client = std::move(fresh);
     live.store(client.get());
     stopping.store(false);
     reader = std::thread([this] { readerLoop(); });
+    senderStopping.store(false);
+    sender = std::thread([this] { senderLoop(); });
     return true;
 }
 
@@ -259,13 +293,26 @@ void AlsaSequencer::close(std::uint64_t token)
             if (it->second->token == token)
             {
                 slot = it->second;
-                slots.erase(it);
+                if (slot->isInput)
+                    slots.erase(it);
                 break;
             }
         }
     }
     if (!slot)
         return;
+    if (!slot->isInput)
+    {
+        // What was queued for this output goes out first (the slot stays listed for the sender
+        // meanwhile): a program may close right after its last send.
+        const std::uint64_t queued = sendQueue.reserved();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(2 * kSendPatienceMs);
+        while (sender.joinable() && std::this_thread::get_id() != sender.get_id() &&
+               sentThrough.load(std::memory_order_acquire) < queued && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::lock_guard<std::mutex> slotsGuard(slotsMutex);
+        slots.erase(slot->ourPort);
+    }
     slot->closed.store(true);
     {
         std::lock_guard<std::mutex> guard(controlMutex);
@@ -329,12 +376,67 @@ std::shared_ptr<AlsaSequencer::Slot> AlsaSequencer::slotForPort(int ourPort) con
 
 bool AlsaSequencer::send(std::uint64_t token, const unsigned char* data, std::size_t size)
 {
+    if (token == 0 || data == nullptr || live.load(std::memory_order_acquire) == nullptr)
+        return false;
+    if (size == 0)
+        return true;
+    if (!sendQueue.push(token, data, size))
+    {
+        sendDrops.fetch_add(1, std::memory_order_relaxed);
+        senderWake->post(); // the sender reports it
+        return false;
+    }
+    accepted.fetch_add(1, std::memory_order_relaxed);
+    senderWake->post();
+    return true;
+}
+
+int AlsaSequencer::pendingSends() const
+{
+    return static_cast<int>(accepted.load(std::memory_order_relaxed) - written.load(std::memory_order_relaxed));
+}
+
+void AlsaSequencer::stopSender()
+{
+    senderStopping.store(true);
+    senderWake->post();
+    if (sender.joinable())
+        sender.join();
+}
+
+void AlsaSequencer::senderLoop()
+{
+    std::vector<unsigned char> message;
+    message.reserve(AlsaMidiSegments::kSysExPieceBytes);
+    bool reportedDrops = false;
+    for (;;)
+    {
+        senderWake->wait();
+        std::uint64_t token = 0;
+        while (sendQueue.pop(token, message))
+        {
+            sendNow(token, message.data(), message.size());
+            written.fetch_add(1, std::memory_order_relaxed);
+            sentThrough.store(sendQueue.consumed(), std::memory_order_release);
+        }
+        if (!reportedDrops && sendDrops.load(std::memory_order_relaxed) != 0)
+        {
+            reportedDrops = true;
+            std::fprintf(stderr, "%s: the ALSA send queue was full; messages were dropped\n", name.c_str());
+        }
+        // Ends once what was queued before the stop is written.
+        if (senderStopping.load() && sendQueue.consumed() == sendQueue.reserved())
+            return;
+    }
+}
+
+bool AlsaSequencer::sendNow(std::uint64_t token, const unsigned char* data, std::size_t size)
+{
     const std::shared_ptr<Slot> slot = slotFor(token);
     if (!slot || slot->isInput || data == nullptr)
         return false;
     if (size == 0)
         return true;
-    std::lock_guard<std::mutex> message(slot->sendMutex);
     const auto prepare = [&slot](snd_seq_event_t& ev) {
         snd_seq_ev_set_source(&ev, slot->ourPort);
         snd_seq_ev_set_subs(&ev);
@@ -436,6 +538,7 @@ AlsaSequencer::Stats AlsaSequencer::stats() const
     s.announcements = announcements.load();
     s.overruns = overruns.load();
     s.sendFailures = sendFailures.load();
+    s.sendDrops = sendDrops.load();
     return s;
 }
 
@@ -569,6 +672,5 @@ void AlsaSequencer::announced(void* event)
     if (!relevant)
         return;
     announcements.fetch_add(1, std::memory_order_relaxed);
-    if (Observer* o = observer.load())
-        o->alsaPortsChanged();
+    observer.call([](Observer& current) { current.alsaPortsChanged(); });
 }

@@ -10,19 +10,28 @@
 // subscription rights for others: they exist for the one connection we make, so no one else
 // lists them or attaches to them.
 //
+// Sending: send() only copies the message into a lock-free queue (AlsaSendQueue) and wakes the
+// sender thread, so that any thread may send, a real-time one too (thru from a JACK input): it
+// takes no lock, allocates nothing and never waits. A message that does not fit is dropped,
+// counted, and reported once on stderr by the sender thread. The sender thread writes the
+// messages in order; there a full pool or receiver is waited out (the receiver reads meanwhile)
+// up to kSendPatienceMs without progress, and a failure is counted (sendFailures).
+//
 // Threads and locks: control operations (connect, listing, open, close) take controlMutex.
 // Writing to the client takes writeMutex for one event at a time (the library's write buffer is
-// shared by the whole client); a message of several events holds its port's own send mutex
-// throughout, so its pieces stay in order. A full pool or receiver is waited out (the receiver
-// reads meanwhile) up to kSendPatienceMs without progress. The reader thread delivers to the
+// shared by the whole client). The reader thread delivers to the
 // sinks while holding the delivering port's delivery mutex, which close takes to wait for a
 // delivery under way. Observer calls come from the reader thread and must not block.
 //
-// Without a sequencer (no /dev/snd/seq) connect fails and writes one line on stderr, once.
+// Without a sequencer (no /dev/snd/seq), or when the system refuses the reader's wake-up
+// descriptor (eventfd), connect fails and writes one line on stderr, once.
 //
 // Ownership: shared (std::shared_ptr) by the factory and its device objects, so a device that
 // outlives the factory still closes safely.
 #pragma once
+
+#include "midi/DetachableObserver.h"
+#include "midi/alsa/AlsaSendQueue.h"
 
 #include <atomic>
 #include <cstdint>
@@ -41,6 +50,8 @@ public:
     static constexpr int kSendPatienceMs = 2000;
     static constexpr int kPoolCells = 2000;
     static constexpr std::size_t kBufferBytes = 1 << 16;
+    // The send queue: 2048 cells of 256 bytes (512 KiB, a message of at most that size).
+    static constexpr std::size_t kSendQueueCells = 2048;
 
     // Told, on the reader thread, that the sequencer's client or port set changed.
     class Observer
@@ -64,6 +75,8 @@ public:
         std::uint64_t announcements = 0;
         std::uint64_t overruns = 0;
         std::uint64_t sendFailures = 0;
+        // Messages refused because the send queue was full.
+        std::uint64_t sendDrops = 0;
     };
 
     // clientName is the sequencer client's name. observer is not owned (see detachObserver).
@@ -87,18 +100,24 @@ public:
     // owned) on the reader thread. A token, 0 on failure.
     std::uint64_t openInput(int client, int port, AlsaEventSink* sink);
     std::uint64_t openOutput(int client, int port);
-    // Unsubscribes and deletes our port; returns once no delivery to its sink is under way.
+    // Unsubscribes and deletes our port; returns once no delivery to its sink is under way. For
+    // an output, what was queued for it before is written first (giving up after a while).
     void close(std::uint64_t token);
     // False when the other port of token went away or its connection was taken down.
     bool isLive(std::uint64_t token) const;
 
-    // Any thread. Sends data (any length; see AlsaMidiSegments) from our port of token.
+    // Any thread, real-time ones too. Queues data (see AlsaMidiSegments for how it goes out) for
+    // our port of token. False when not connected or the queue has no room for it (a counted
+    // drop); the writing itself happens on the sender thread.
     bool send(std::uint64_t token, const unsigned char* data, std::size_t size);
+    // Messages queued and not yet written (of all our outputs).
+    int pendingSends() const;
 
     // Milliseconds of our queue's clock (the time base of the sinks' timestamps).
     std::int64_t nowMs() const;
-    // No more Observer calls after this returns (except one already under way).
-    void detachObserver() { observer.store(nullptr); }
+    // No more Observer calls after this returns: it waits for one under way. Not from inside
+    // an Observer call.
+    void detachObserver() { observer.detach(); }
     Stats stats() const;
 
     // Defined in the source file (they hold the library's types).
@@ -110,13 +129,17 @@ private:
     std::shared_ptr<Slot> slotForPort(int ourPort) const;
     std::uint64_t openPort(bool isInput, int client, int port, AlsaEventSink* sink);
     bool writeEvent(void* event);
+    // The sender thread's writing of one message (locks, may wait for the receiver).
+    bool sendNow(std::uint64_t token, const unsigned char* data, std::size_t size);
+    void senderLoop();
+    void stopSender();
     void readerLoop();
     void dispatch(void* event);
     void announced(void* event);
     void stopReader();
 
     const std::string name;
-    std::atomic<Observer*> observer;
+    DetachableObserver<Observer> observer;
     mutable std::mutex controlMutex;
     std::mutex writeMutex;
     mutable std::mutex slotsMutex;
@@ -126,6 +149,16 @@ private:
     std::atomic<Client*> live{nullptr};
     std::map<int, std::shared_ptr<Slot>> slots; // by our port number
     std::thread reader;
+    struct SenderWake;
+    const std::unique_ptr<SenderWake> senderWake;
+    AlsaSendQueue sendQueue{kSendQueueCells};
+    std::thread sender;
+    std::atomic<bool> senderStopping{false};
+    // Cell position of the queue up to which the sender has written (or given up on) everything.
+    std::atomic<std::uint64_t> sentThrough{0};
+    std::atomic<std::uint64_t> accepted{0};
+    std::atomic<std::uint64_t> written{0};
+    std::atomic<std::uint64_t> sendDrops{0};
     int wakeFd = -1;
     std::atomic<bool> stopping{false};
     std::atomic<std::uint64_t> nextToken{1};
@@ -135,4 +168,5 @@ private:
     std::atomic<std::uint64_t> overruns{0};
     std::atomic<std::uint64_t> sendFailures{0};
     bool reportedMissing = false;
+    bool reportedNoWake = false;
 };

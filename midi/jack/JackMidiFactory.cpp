@@ -14,8 +14,9 @@ JackMidiFactory::JackMidiFactory(std::string clientName)
 JackMidiFactory::~JackMidiFactory()
 {
     unregisterFromManager();
-    // The session may outlive us in a device object; it must not call an observer that is gone,
-    // and the observer's retry thread (which asks the session) ends before our reference goes.
+    // The session may outlive us in a device object; it must not call an observer that is gone
+    // (the detach waits for a notification under way, which calls back into us), and the
+    // observer's retry thread (which asks the session) ends before our reference goes.
     session->detachObserver();
     observer.reset();
     session.reset();

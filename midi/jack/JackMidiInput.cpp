@@ -26,7 +26,7 @@ JackMidiInput::~JackMidiInput()
 
 void JackMidiInput::open()
 {
-    started.store(0);
+    started.store(0, std::memory_order_release);
     const std::uint64_t opened = session->openInput(portNameOf(getDescriptor()), this);
     if (opened == 0)
         return;
@@ -36,7 +36,8 @@ void JackMidiInput::open()
 
 void JackMidiInput::close(void*)
 {
-    started.store(0);
+    // The close below returns only once no delivery is under way (and none can start).
+    started.store(0, std::memory_order_release);
     session->close(token.exchange(0));
 }
 
@@ -44,15 +45,17 @@ void JackMidiInput::start()
 {
     if (!isOpen())
         return;
-    originMs.store(session->nowMs());
-    lastTimestamp = 0;
+    originMs.store(session->nowMs(), std::memory_order_relaxed);
     markStarted(true);
-    started.store(1);
+    // A new run number: the delivering thread starts its timestamps afresh when it sees it, and
+    // the release publishes originMs to it.
+    started.store(runs.fetch_add(1, std::memory_order_relaxed) + 1, std::memory_order_release);
 }
 
 void JackMidiInput::stop()
 {
-    started.store(0);
+    // A delivery under way may still finish; close waits for it.
+    started.store(0, std::memory_order_release);
     markStarted(false);
 }
 
@@ -64,8 +67,14 @@ void JackMidiInput::poll()
 
 void JackMidiInput::jackEvent(const unsigned char* data, std::size_t size, std::int64_t timeMs)
 {
-    if (started.load(std::memory_order_acquire) == 0 || size == 0)
+    const int run = started.load(std::memory_order_acquire);
+    if (run == 0 || size == 0)
         return;
+    if (run != deliveryRun)
+    {
+        deliveryRun = run;
+        lastTimestamp = 0;
+    }
     lastTimestamp = std::max(lastTimestamp, timeMs - originMs.load(std::memory_order_relaxed));
     // Short messages; an event normally holds one, but a sender may pack several.
     deliverBytes(data, size, data[0] == MidiStatus::kSysExStart || data[0] < 0x80, lastTimestamp);

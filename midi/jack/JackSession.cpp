@@ -37,7 +37,11 @@ struct JackSession::Slot
     ~Slot() { jack_ringbuffer_free(ring); }
 
     bool isInput = false;
+    // Delivering (input) or draining the ring (output). See processCallback for the ordering.
     std::atomic<bool> active{false};
+    // Output: the buffer is cleared every cycle. Longer than active: until the port is
+    // disconnected, since JACK hands the other side whatever the buffer last held.
+    std::atomic<bool> clearing{false};
     std::atomic<std::uint64_t> token{0};
     // Written under controlMutex while inactive, read by the process callback while active.
     jack_port_t* port = nullptr;
@@ -100,6 +104,10 @@ void drainRing(JackSession::Slot& slot, JackSession::Counters& counters)
         if (jack_ringbuffer_read_space(ring) < sizeof(length))
             return;
         jack_ringbuffer_peek(ring, reinterpret_cast<char*>(&length), sizeof(length));
+        // The writer puts the length and the bytes in two steps: until both are in, the message
+        // is not there yet (taking it early would read past it and lose the ring's framing).
+        if (jack_ringbuffer_read_space(ring) < sizeof(length) + length)
+            return;
         jack_midi_data_t* target = jack_midi_event_reserve(slot.cycleBuffer, slot.lastTime, length);
         if (target == nullptr)
         {
@@ -118,19 +126,34 @@ void drainRing(JackSession::Slot& slot, JackSession::Counters& counters)
     }
 }
 
+// Hand-shake with JackSession::close (and open): the closer stores active = false (or
+// clearing = false) and then reads `entered`; a cycle increments `entered` and then reads the
+// flags. Each side is a store followed by a load of the other variable, which the processor may
+// reorder unless both stores and both loads are sequentially consistent: with release/acquire
+// the closer could read the count from before a cycle that still saw active = true, return at
+// once, and let that cycle deliver to a sink that is being destroyed. With seq_cst on all four
+// there is one order of them: either the cycle's load of the flag follows the closer's store (it
+// sees false), or the closer's load of `entered` follows the cycle's increment (it waits for
+// that cycle to complete).
 int processCallback(jack_nframes_t frames, void* arg)
 {
     auto* client = static_cast<JackSession::Client*>(arg);
-    const std::uint64_t cycle = client->entered.fetch_add(1) + 1;
+    const std::uint64_t cycle = client->entered.fetch_add(1, std::memory_order_seq_cst) + 1;
     const std::uint64_t started = monotonicNs();
     std::vector<std::unique_ptr<JackSession::Slot>>& slots = client->session->slotsForProcess();
     JackSession::Counters& counters = client->session->countersForProcess();
     for (auto& slot : slots)
     {
-        if (slot->isInput || !slot->active.load(std::memory_order_acquire))
+        if (slot->isInput)
             continue;
-        slot->cycleBuffer = jack_port_get_buffer(slot->port, frames);
-        jack_midi_clear_buffer(slot->cycleBuffer);
+        const bool draining = slot->active.load(std::memory_order_seq_cst);
+        if (!draining && !slot->clearing.load(std::memory_order_seq_cst))
+            continue;
+        void* buffer = jack_port_get_buffer(slot->port, frames);
+        jack_midi_clear_buffer(buffer);
+        if (!draining)
+            continue;
+        slot->cycleBuffer = buffer;
         slot->lastTime = 0;
         drainRing(*slot, counters);
     }
@@ -144,7 +167,7 @@ int processCallback(jack_nframes_t frames, void* arg)
     cycleSession = client->session;
     for (auto& slot : slots)
     {
-        if (!slot->isInput || !slot->active.load(std::memory_order_acquire))
+        if (!slot->isInput || !slot->active.load(std::memory_order_seq_cst))
             continue;
         void* buffer = jack_port_get_buffer(slot->port, frames);
         const std::uint32_t count = jack_midi_get_event_count(buffer);
@@ -209,14 +232,12 @@ JackSession::~JackSession()
 
 void JackSession::notifyPortsChanged()
 {
-    if (Observer* current = observer.load())
-        current->jackPortsChanged();
+    observer.call([](Observer& current) { current.jackPortsChanged(); });
 }
 
 void JackSession::notifyServerGone()
 {
-    if (Observer* current = observer.load())
-        current->jackServerGone();
+    observer.call([](Observer& current) { current.jackServerGone(); });
 }
 
 void JackSession::disconnectLocked()
@@ -226,6 +247,7 @@ void JackSession::disconnectLocked()
     for (auto& slot : slots)
     {
         slot->active.store(false);
+        slot->clearing.store(false);
         slot->token.store(0);
         slot->port = nullptr;
         slot->sink = nullptr;
@@ -365,7 +387,8 @@ std::uint64_t JackSession::openPort(bool isInput, const std::string& peer, JackE
         free->generation = clientGeneration.load();
         free->token.store(token);
     }
-    free->active.store(true, std::memory_order_release);
+    free->clearing.store(!isInput, std::memory_order_seq_cst);
+    free->active.store(true, std::memory_order_seq_cst);
     return token;
 }
 
@@ -383,7 +406,9 @@ void JackSession::waitForCycles(int count)
 {
     // Any cycle that began before the caller's change has ended once completed reaches entered;
     // each further count is one whole cycle that began after it.
-    const std::uint64_t target = client->entered.load() + static_cast<std::uint64_t>(count - 1);
+    // seq_cst: the load half of the hand-shake described at processCallback.
+    const std::uint64_t target =
+        client->entered.load(std::memory_order_seq_cst) + static_cast<std::uint64_t>(count - 1);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (client->completed.load(std::memory_order_acquire) < target && !client->shutDown.load() &&
            std::chrono::steady_clock::now() < deadline)
@@ -406,9 +431,13 @@ void JackSession::close(std::uint64_t token)
     Slot* slot = slotFor(token);
     if (slot == nullptr)
         return;
-    slot->active.store(false, std::memory_order_release);
+    // seq_cst: see processCallback. From here no cycle delivers to the sink or drains the ring.
+    slot->active.store(false, std::memory_order_seq_cst);
     if (client && slot->generation == clientGeneration.load())
     {
+        if (!slot->isInput && !client->shutDown.load())
+            disconnectOutput(*slot);
+        slot->clearing.store(false, std::memory_order_seq_cst);
         waitForCycles(1);
         if (!client->shutDown.load())
             jack_port_unregister(client->handle, slot->port);
@@ -417,6 +446,19 @@ void JackSession::close(std::uint64_t token)
     slot->port = nullptr;
     slot->sink = nullptr;
     slot->token.store(0);
+}
+
+void JackSession::disconnectOutput(Slot& slot)
+{
+    // The other side reads our buffer in every cycle while connected, cleared or not: the
+    // process callback keeps clearing it until the running graph no longer has the connection
+    // and the last cycle that began with it has ended.
+    jack_port_disconnect(client->handle, slot.port);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (jack_port_connected(slot.port) != 0 && !client->shutDown.load() &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    waitForCycles(1);
 }
 
 bool JackSession::isLive(std::uint64_t token, const std::string& peer)

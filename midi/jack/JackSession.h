@@ -19,6 +19,8 @@
 // outlives the factory still closes safely.
 #pragma once
 
+#include "midi/DetachableObserver.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -84,7 +86,9 @@ public:
     std::uint64_t openInput(const std::string& source, JackEventSink* sink);
     // Registers a port of ours and connects it to destination. Returns a token (0 on failure).
     std::uint64_t openOutput(const std::string& destination);
-    // Disconnects and unregisters; returns once the process callback no longer uses the port.
+    // Disconnects and unregisters; returns once the process callback no longer uses the port
+    // (for an input: no delivery to its sink is under way or will come). An output's buffer is
+    // cleared in every cycle until it is disconnected, so that nothing goes out twice.
     void close(std::uint64_t token);
     // False when the port of token is gone (server restarted or the other side unregistered).
     bool isLive(std::uint64_t token, const std::string& peer);
@@ -98,8 +102,9 @@ public:
     // Milliseconds of the server's frame clock (for timestamps); 0 when disconnected.
     std::int64_t nowMs() const;
     std::string clientName() const;
-    // No more Observer calls after this returns (except one already under way).
-    void detachObserver() { observer.store(nullptr); }
+    // No more Observer calls after this returns: it waits for one under way. Not from inside
+    // an Observer call.
+    void detachObserver() { observer.detach(); }
     Stats stats() const;
 
     // For the client's callbacks (see the source file).
@@ -118,9 +123,12 @@ private:
     // or when the server goes away. Control threads, under controlMutex.
     void waitForCycles(int count);
     void disconnectLocked();
+    // Closing an output: disconnects its port and waits until the running graph has no
+    // connection of it left. Under controlMutex, with the port still cleared every cycle.
+    void disconnectOutput(Slot& slot);
 
     const std::string requestedName;
-    std::atomic<Observer*> observer;
+    DetachableObserver<Observer> observer;
     mutable std::mutex controlMutex;
     std::unique_ptr<Client> client;
     std::vector<std::unique_ptr<Slot>> slots;

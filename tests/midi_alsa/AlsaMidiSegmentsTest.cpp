@@ -49,6 +49,19 @@ TEST(AlsaMidiSegments, CutsAsExpected)
         EXPECT_EQ(AlsaMidiSegments::split(c.bytes.data(), c.bytes.size(), c.piece), c.expected) << c.what;
 }
 
+// A 1025-byte SysEx sent in blocks of 1024 leaves its F7 alone in the second block: that is the
+// end of the SysEx, not a short message (which the encoder would turn into no event at all).
+TEST(AlsaMidiSegments, TheEndOfALongSysExAloneInItsBlockIsSysEx)
+{
+    const std::vector<Case> cases = {
+        {"lone end", {0xF7}, 8, {{0, 1, true}}},
+        {"end, then a note", {0xF7, 0x90, 60, 1}, 8, {{0, 1, true}, {1, 3, false}}},
+        {"end, then another sysex", {0xF7, 0xF0, 5, 0xF7}, 8, {{0, 1, true}, {1, 3, true}}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(AlsaMidiSegments::split(c.bytes.data(), c.bytes.size(), c.piece), c.expected) << c.what;
+}
+
 TEST(AlsaMidiSegments, LargeSysExBecomesPiecesThatRebuildItExactly)
 {
     for (std::size_t length : {std::size_t(1024), std::size_t(1025), std::size_t(3000), std::size_t(40000)})

@@ -10,6 +10,7 @@
 #include "midi/alsa/AlsaCompanion.h"
 #include "midi/alsa/AlsaMidiFactory.h"
 #include "support/MidiTestListeners.h"
+#include "support/TempDirectory.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
@@ -589,5 +591,31 @@ TEST_F(AlsaVm, LumoSendListsTheSequencersDestinationsAndSendsToThem)
     ASSERT_EQ(std::system(command.c_str()), 0);
     ASSERT_TRUE(synth->waitForCount(synthIn, 1, 5000));
     EXPECT_EQ(synth->receivedBytes(synthIn), (std::vector<unsigned char>{0xC2, 5}));
+}
+
+// lumo-send cuts a dump file's SysEx into blocks of 1024 bytes: one of 1025 bytes leaves its F7
+// alone in the second block, which must still arrive.
+TEST_F(AlsaVm, LumoSendDeliversTheLoneEndOfASysExOneByteLongerThanABlock)
+{
+    auto synth = AlsaCompanion::open("dump-synth");
+    ASSERT_TRUE(synth);
+    const int synthIn = synth->addPort("in", false);
+    ASSERT_GE(synthIn, 0);
+    std::vector<unsigned char> dump(1025);
+    for (std::size_t i = 0; i < dump.size(); ++i)
+        dump[i] = static_cast<unsigned char>(i & 0x7F);
+    dump.front() = 0xF0;
+    dump.back() = 0xF7;
+    const lumo_test::TempDirectory folder;
+    {
+        std::ofstream file(folder.path("long.syx"), std::ios::binary);
+        file.write(reinterpret_cast<const char*>(dump.data()), static_cast<std::streamsize>(dump.size()));
+    }
+    const std::string command =
+        std::string(LUMO_SEND_PATH) + " --port 'dump-synth:in' '" + folder.path("long.syx").string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_TRUE(lumo_test::waitFor([&] { return synth->receivedBytes(synthIn).size() >= dump.size(); }, 5000))
+        << synth->receivedBytes(synthIn).size() << " of " << dump.size();
+    EXPECT_EQ(synth->receivedBytes(synthIn), dump);
 }
 #endif

@@ -11,6 +11,8 @@
 #include "midi/jack/JackCompanion.h"
 #include "midi/jack/JackMidiFactory.h"
 #include "support/JackServerProcess.h"
+#include "support/RealtimeGuard.h"
+#include "support/RealtimeThruProbe.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
@@ -93,5 +95,81 @@ TEST(BothLinuxBackends, ListSideBySideAndPassThruFromASequencerPortToAJackPort)
     delete alsa;
     delete jack;
     synth.reset();
+    server.stop();
+}
+
+// Thru from a JACK input runs on JACK's process thread: sending its copy to a sequencer port
+// must neither allocate, free, lock nor sleep there (RealtimeGuard counts what that thread does).
+TEST(BothLinuxBackends, ThruFromAJackInputToASequencerPortStaysRealtimeSafe)
+{
+    if (access("/dev/snd/seq", F_OK) != 0)
+        GTEST_SKIP() << "no ALSA sequencer here; scripts/vm/alsa-tests.sh runs these tests in the test VM";
+    if (!lumo_test::RealtimeGuard::available())
+        GTEST_SKIP() << "sanitizer builds own the functions the guard counts";
+    JackServerProcess server;
+    ASSERT_TRUE(server.start());
+    MidiManager* manager = MidiManager::getInstance();
+    lumo_test::RealtimeThruProbe probe;
+    manager->setDataListener(&probe);
+    auto* jack = new JackMidiFactory("lumo-rt"); // both deleted below
+    auto* alsa = new AlsaMidiFactory("lumo-rt");
+    manager->addFactory(jack);
+    manager->addFactory(alsa);
+    manager->start();
+
+    auto keys = JackCompanion::open("jack-keys");
+    auto synth = AlsaCompanion::open("alsa-synth");
+    ASSERT_TRUE(keys && synth);
+    ASSERT_TRUE(keys->addPort("out", true));
+    const int synthIn = synth->addPort("in", false);
+    ASSERT_GE(synthIn, 0);
+    const auto present = [&](const char* name, bool isInput) {
+        const int index = manager->findDeviceByName(BString(name), isInput);
+        return index >= 0 && manager->getDevice(index, isInput)->present.load() != 0 ? index : -1;
+    };
+    ASSERT_TRUE(lumo_test::waitFor(
+        [&] {
+            manager->updateDevices(true, true);
+            return present("jack-keys:out", true) >= 0 && present("alsa-synth:in", false) >= 0;
+        },
+        20000));
+    const int in = present("jack-keys:out", true);
+    const int out = present("alsa-synth:in", false);
+    TMidiAliasManager* aliases = TMidiAliasManager::getInstance();
+    TMidiAlias* inAlias = aliases->getAlias(BString("RT In"), TMidiAlias::kInput, true, -1);
+    TMidiAlias* outAlias = aliases->getAlias(BString("RT Thru"), TMidiAlias::kOutput, true, -1);
+    aliases->setAlias(BString("RT In"), TMidiAlias::kInput, BString("RT In"), BString("jack-keys:out"), true);
+    aliases->setAlias(BString("RT Thru"), TMidiAlias::kOutput, BString("RT Thru"), BString("alsa-synth:in"), true);
+    TMidiRouter::getInstance()->addRoute(outAlias, inAlias);
+    manager->openInput(in);
+    manager->openOutput(out);
+    ASSERT_TRUE(manager->getInput(in)->isDeviceOpen());
+    ASSERT_TRUE(manager->getOutput(out)->isDeviceOpen());
+
+    std::vector<unsigned char> sysEx(3000, 0x21);
+    sysEx.front() = 0xF0;
+    sysEx.back() = 0xF7;
+    const std::vector<std::vector<unsigned char>> messages = {{0x90, 60, 100}, {0xC0, 3}, sysEx, {0x80, 60, 0}};
+    std::size_t total = 0;
+    for (const auto& message : messages)
+        total += message.size();
+    // A first round flags the process thread; the second is the one counted.
+    for (int round = 0; round < 2; ++round)
+    {
+        lumo_test::RealtimeGuard::reset();
+        synth->clearReceived(synthIn);
+        for (const auto& message : messages)
+            ASSERT_TRUE(keys->send("out", message));
+        ASSERT_TRUE(lumo_test::waitFor([&] { return synth->receivedBytes(synthIn).size() >= total; }, 15000))
+            << synth->receivedBytes(synthIn).size() << " of " << total;
+    }
+    const auto counts = lumo_test::RealtimeGuard::counts();
+    EXPECT_GT(probe.callCount(), 0);
+    EXPECT_TRUE(counts.clean()) << counts;
+
+    manager->setDataListener(nullptr);
+    delete alsa;
+    delete jack;
+    keys.reset();
     server.stop();
 }

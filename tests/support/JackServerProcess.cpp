@@ -22,7 +22,8 @@ std::string uniqueServerName()
 }
 } // namespace
 
-JackServerProcess::JackServerProcess() : serverName(uniqueServerName())
+JackServerProcess::JackServerProcess(int periodFrames)
+    : serverName(uniqueServerName()), period(std::to_string(periodFrames))
 {
     setenv("JACK_DEFAULT_SERVER", serverName.c_str(), 1);
     setenv("JACK_NO_START_SERVER", "1", 1);
@@ -47,7 +48,7 @@ bool JackServerProcess::start()
         if (getppid() != parent)
             _exit(127);
         setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-        execlp("jackd", "jackd", "--no-realtime", "--sync", "-t", "5000", "-n", serverName.c_str(), "-d", "dummy", "-r", "48000", "-p", "256",
+        execlp("jackd", "jackd", "--no-realtime", "--sync", "-t", "5000", "-n", serverName.c_str(), "-d", "dummy", "-r", "48000", "-p", period.c_str(),
                static_cast<char*>(nullptr));
         _exit(127);
     }

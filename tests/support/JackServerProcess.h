@@ -9,7 +9,8 @@
 class JackServerProcess
 {
 public:
-    JackServerProcess();
+    // periodFrames: frames per cycle at 48 kHz (256: 5.3 ms; a short one makes many cycles).
+    explicit JackServerProcess(int periodFrames = 256);
     ~JackServerProcess();
 
     JackServerProcess(const JackServerProcess&) = delete;
@@ -24,5 +25,6 @@ public:
 
 private:
     std::string serverName;
+    std::string period;
     pid_t pid = -1;
 };

@@ -302,7 +302,7 @@ int main(int argc, char** argv)
             return kFailure;
         }
     }
-    // The sequencer has taken every event once the send returned; JACK writes them in its cycles.
+    // Closing an ALSA output writes what was queued for it first; JACK writes them in its cycles.
     if (overJack && !waitUntilSent(output, jack->getSession()))
     {
         std::fprintf(stderr, "lumo-send: \"%s\" did not take all messages\n", options.port.c_str());
