@@ -27,6 +27,8 @@ struct JackCompanion::State
     jack_client_t* client = nullptr;
     mutable std::mutex mutex;
     std::map<std::string, CompanionPort> ports;
+
+    jack_port_t* find(const std::string& port) const;
 };
 
 namespace
@@ -136,6 +138,25 @@ bool JackCompanion::connect(const std::string& source, const std::string& destin
 {
     const int result = jack_connect(state->client, source.c_str(), destination.c_str());
     return result == 0 || result == EEXIST;
+}
+
+jack_port_t* JackCompanion::State::find(const std::string& port) const
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    auto found = ports.find(port);
+    return found == ports.end() ? nullptr : found->second.port;
+}
+
+int JackCompanion::connectionCount(const std::string& port) const
+{
+    jack_port_t* ours = state->find(port);
+    return ours != nullptr ? jack_port_connected(ours) : -1;
+}
+
+bool JackCompanion::disconnectAll(const std::string& port)
+{
+    jack_port_t* ours = state->find(port);
+    return ours != nullptr && jack_port_disconnect(state->client, ours) == 0;
 }
 
 bool JackCompanion::send(const std::string& port, const std::vector<unsigned char>& bytes)

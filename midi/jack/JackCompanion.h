@@ -38,6 +38,10 @@ public:
     bool addPort(const std::string& port, bool isOutput);
     bool removePort(const std::string& port);
     bool connect(const std::string& source, const std::string& destination);
+    // Connections of one of our ports; -1 when there is no such port.
+    int connectionCount(const std::string& port) const;
+    // Breaks every connection of one of our ports, as a driver that drops its clients would.
+    bool disconnectAll(const std::string& port);
 
     // Queues one event for an output port; sent at the start of a following cycle.
     bool send(const std::string& port, const std::vector<unsigned char>& bytes);

@@ -4,23 +4,37 @@
 JACK server; lumo-send sends display text and a Program Change into the input's device. Checks the
 screenshots, the bytes that reach the thru device and the bytes the -dump file records.
 
+The devices also come and go in the orders users meet, each case with a program of its own: both
+absent at the start and plugged in after the prompt (settings written here) or soon after the
+window (settings the first case's program saved); the input unplugged and plugged in again while
+another device appears; the input plugged in, out and in again inside the update's debounce; the
+input's connection dropped, then OK in the port dialog with nothing changed. Each time the program
+must connect within ARRIVAL_BOUND; the delays measured are printed and kept in report.txt.
+
 Usage: jack_end_to_end_tests.py LUMO LUMO_SEND LUMO_RELAY OUTPUT_FOLDER
 Exits 0 when every check passed; screenshots and report.txt stay in OUTPUT_FOLDER.
 """
 import os
 import shutil
+import signal
 import subprocess
 import sys
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import window_tests as wt  # noqa: E402
-from window_tests import check, wait_for_window  # noqa: E402
+from window_tests import check, find_windows, wait_for_window, wait_gone  # noqa: E402
+from port_dialog_tests import DIALOG_TITLE, IN_AREA, PROMPT_WAIT, display_amber  # noqa: E402
 
 DISPLAY_AREA = (21, 95, 600, 226)
 DISPLAY_TEXT = ("HELLO", "JACK 1")
 PROGRAM = 5
 STALL_SIGNS = ("ClientNotify fails", "SuspendRefNum error", "wait error")
+BINDING = "[MIDI.alias]\nName0=MIDI Input\nDevice0=1:keys:out\nName1=MIDI Thru\nDevice1=2:synth:in\n"
+BOUND = {"MIDI Input": "1:keys:out", "MIDI Thru": "2:synth:in"}
+ARRIVAL_BOUND = 3.0   # the update's debounce (1 s), the rescan and the opening, with room for a loaded machine
+FLAP = 0.3            # well inside the debounce and the rescan limit
 DISPLAY_MESSAGE = bytes([0xF0, 0x77, 8, 5, 12, 12, 15, 0, 0, 0, 10, 1, 3, 11, 0, 29, 0, 0, 0x75, 0xF7])
 
 
@@ -45,20 +59,40 @@ class JackServer:
 
 
 class Relay:
-    """A stand-in device: NAME:in is recorded to a file and passed on to NAME:out."""
+    """A stand-in device: NAME:in is recorded to a file and passed on to NAME:out. It reports the
+    connections of its ports on its output, which a reader thread stamps with the time of arrival;
+    watching the server with a client of our own would be a device change to the program."""
 
     def __init__(self, relay, name, record):
-        self.record = record
+        self.name, self.record, self.connections = name, record, []
         end = time.time() + 20
         while True:
-            self.proc = subprocess.Popen([relay, name, record], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-            line = self.proc.stdout.readline().decode()
-            if line.startswith("ready"):
-                return
+            self.proc = subprocess.Popen([relay, "--connections", name, record], stdout=subprocess.PIPE,
+                                         stderr=subprocess.DEVNULL, text=True)
+            if self.proc.stdout.readline().startswith("ready"):
+                break
             self.proc.wait()
             if time.time() > end:
                 raise RuntimeError("lumo-relay %s did not start" % name)
             time.sleep(0.1)
+        self.ready = time.monotonic()   # its ports exist: the device has arrived
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            words = line.split()
+            if len(words) == 3 and words[0] == "connections":
+                self.connections.append((time.monotonic(), words[1], int(words[2])))
+
+    def count(self, port):
+        counts = [n for _, p, n in self.connections if p == port]
+        return counts[-1] if counts else 0
+
+    def connected_after(self, port, timeout=15.0):
+        """Seconds from the arrival to the first connection of PORT (None: none within timeout)."""
+        wait_until(lambda: self.count(port) > 0, timeout)
+        firsts = [t for t, p, n in self.connections if p == port and n > 0]
+        return firsts[0] - self.ready if firsts else None
 
     def received(self):
         try:
@@ -66,6 +100,9 @@ class Relay:
                 return f.read()
         except OSError:
             return b""
+
+    def drop(self):
+        self.proc.send_signal(signal.SIGUSR1)
 
     def stop(self):
         if self.proc.poll() is None:
@@ -91,48 +128,249 @@ def amber_pixels(shot, wx, wy):
     return shot.count(wx + left, wy + top, width, height, wt.is_amber)
 
 
-def test_end_to_end(display, lumo, send, relay, out):
-    keys = Relay(relay, "keys", os.path.join(out, "keys.bin"))
-    synth = Relay(relay, "synth", os.path.join(out, "synth.bin"))
-    program = wt.Program(lumo, os.path.join(out, "program"), "lumo")
-    with open(program.settings, "w") as f:
-        f.write("[MIDI.alias]\nName0=MIDI Input\nDevice0=1:keys:out\nName1=MIDI Thru\nDevice1=2:synth:in\n")
+def bindings(settings_path):
+    aliases = (wt.read_settings(settings_path) or {}).get("MIDI.alias", {})
+    return {aliases.get("Name%d" % n): aliases.get("Device%d" % n) for n in range(10) if "Name%d" % n in aliases}
+
+
+class Rig:
+    """What every case shares: the display, the tools, the output folder, the device relays."""
+
+    def __init__(self, display, lumo, send, relay, out):
+        self.display, self.lumo, self.send, self.relay, self.out = display, lumo, send, relay, out
+        self.devices = {}
+        self.text_pixels = None   # lit pixels of DISPLAY_TEXT, from the first case
+        self.arrivals = []        # (what, seconds from a device's arrival to the program's connection)
+
+    def plug(self, name):
+        self.devices[name] = Relay(self.relay, name, os.path.join(self.out, name + ".bin"))
+        return self.devices[name]
+
+    def unplug(self, name):
+        self.devices.pop(name).stop()
+
+    def unplug_all(self):
+        for name in list(self.devices):
+            self.unplug(name)
+
+    def start(self, case, settings=BINDING, args=()):
+        """Starts the program with SETTINGS next to it; returns it and its window's position."""
+        program = wt.Program(self.lumo, os.path.join(self.out, case), "lumo")
+        with open(program.settings, "w") as f:
+            f.write(settings)
+        # One instance per machine: a start while another build's tests run one hands its command
+        # line over and ends. Start again once that one has gone.
+        end = time.time() + 90
+        while True:
+            program.start(self.display, list(args), XDG_CONFIG_HOME=os.path.join(program.folder, "config"))
+            shown = lambda: find_windows(self.display, wt.TITLE) or program.proc.poll() is not None
+            window = next(iter(find_windows(self.display, wt.TITLE)), None) if wait_until(shown, 15) else None
+            if window is not None or program.proc.poll() is None or time.time() > end:
+                break
+            print("%s: another instance ran; starting again" % case, flush=True)
+            time.sleep(1.0)
+        check(window is not None, "%s: the program's window appears" % case)
+        # The pointer rests off the window: over the display it would open a tooltip there.
+        wt.x(self.display, "xdotool", "mousemove", "5", "5")
+        return program, window
+
+    def shot(self, case, name, window):
+        wx, wy, _, _ = wt.geometry(self.display, window)
+        shot = wt.Shot(self.display, os.path.join(self.out, "%s-%s.png" % (case, name)))
+        return shot, wx, wy
+
+    def check_bound(self, case, what, devices=(("keys", "out"), ("synth", "in")), timeout=15.0):
+        """The program connects to the devices' ports within ARRIVAL_BOUND of their arrival."""
+        for name, port in devices:
+            delay = self.devices[name].connected_after(port, timeout)
+            self.arrivals.append(("%s, %s: %s" % (case, what, name), delay))
+            check(delay is not None and delay <= ARRIVAL_BOUND,
+                  "%s: %s: the program connects to %s:%s within %.0f s of its arrival (%s)"
+                  % (case, what, name, port, ARRIVAL_BOUND, "after %.2f s" % delay if delay is not None else "never"))
+
+    def check_text(self, case, window, name="text"):
+        """lumo-send's display text reaches the thru device and shows on the display."""
+        synth = self.devices["synth"]
+        before = amber_pixels(*self.shot(case, name + "-before", window))
+        mark = len(synth.received())
+        result = lumo_send(self.send, "--port", "keys:in", "--text", *DISPLAY_TEXT)
+        check(result.returncode == 0, "%s: lumo-send --text succeeds (%s)" % (case, result.stderr.decode().strip()))
+        check(wait_until(lambda: synth.received()[mark:] == DISPLAY_MESSAGE),
+              "%s: the thru device receives the display message (%s)" % (case, synth.received()[mark:].hex(" ")))
+        expected = self.text_pixels
+        shown = [before]
+        showing = lambda: (shown.append(amber_pixels(*self.shot(case, name, window))) or
+                           (shown[-1] == expected if expected else shown[-1] > before))
+        check(wait_until(showing, 8) and shown[-1] != before,
+              "%s: the display shows the text (%d lit pixels, %s expected, %d before)"
+              % (case, shown[-1], expected or "more than before", before))
+        return shown[-1]
+
+    def check_program_change(self, case):
+        synth = self.devices["synth"]
+        mark = len(synth.received())
+        result = lumo_send(self.send, "--port", "keys:in", "--program", str(PROGRAM))
+        check(result.returncode == 0, "%s: lumo-send --program succeeds (%s)" % (case, result.stderr.decode().strip()))
+        check(wait_until(lambda: synth.received()[mark:] == bytes([0xC0, PROGRAM])),
+              "%s: the thru device receives the Program Change" % case)
+
+    def quit(self, case, program, window):
+        rc = wt.close_by_cross(self.display, program, window)
+        check(rc == 0, "%s: the program quits by the cross (status %s)" % (case, rc))
+        found = {name: bindings(program.settings).get(name) for name in BOUND}
+        check(found == BOUND, "%s: the saved settings keep the binding (%s)" % (case, found))
+        program.kill()
+
+
+def test_end_to_end(rig):
+    """Devices present at the start; the saved settings are the next case's "previous run"."""
+    keys, synth = rig.plug("keys"), rig.plug("synth")
+    program, window = rig.start("present", args=["-dump"])
     try:
-        program.start(display, ["-dump"], XDG_CONFIG_HOME=os.path.join(program.folder, "config"))
-        window = wait_for_window(display, wt.TITLE)
-        if not check(window is not None, "the program's window appears"):
-            return
-        wx, wy, _, _ = wt.geometry(display, window)
-        listed = lambda: "lumo:in_" in lumo_send(send, "--list").stdout.decode()
+        if window is None:
+            return None
+        rig.check_bound("present", "at the start")
+        listed = lambda: "lumo:in_" in lumo_send(rig.send, "--list").stdout.decode()
         check(wait_until(listed, 15), "the program opens its bound input (its port is listed)")
         time.sleep(1.0)
-        before = amber_pixels(wt.Shot(display, os.path.join(out, "before.png")), wx, wy)
-
-        result = lumo_send(send, "--port", "keys:in", "--text", *DISPLAY_TEXT)
-        check(result.returncode == 0, "lumo-send --text succeeds (%s)" % result.stderr.decode().strip())
-        check(wait_until(lambda: synth.received() == DISPLAY_MESSAGE), "the thru device receives the display message")
+        rig.text_pixels = rig.check_text("present", window, "display-text")
+        rig.check_program_change("present")
         time.sleep(0.7)
-        text_shot = wt.Shot(display, os.path.join(out, "display-text.png"))
-        shown = amber_pixels(text_shot, wx, wy)
-        check(shown > before, "the display shows the text (%d lit pixels, %d before)" % (shown, before))
+        rig.shot("present", "display-program", window)
 
-        result = lumo_send(send, "--port", "keys:in", "--program", str(PROGRAM))
-        check(result.returncode == 0, "lumo-send --program succeeds (%s)" % result.stderr.decode().strip())
+        rig.quit("present", program, window)
         expected = DISPLAY_MESSAGE + bytes([0xC0, PROGRAM])
-        check(wait_until(lambda: synth.received() == expected), "the thru device receives the Program Change")
-        time.sleep(0.7)
-        wt.Shot(display, os.path.join(out, "display-program.png"))
-
-        rc = wt.close_by_cross(display, program, window)
-        check(rc == 0, "the program quits by the cross (status %s)" % rc)
         check(synth.received() == expected, "thru carried exactly the bytes sent (%s)" % synth.received().hex(" "))
         dumps = [os.path.join(program.folder, n) for n in os.listdir(program.folder) if n.endswith(".syx")]
         dumped = open(dumps[0], "rb").read() if dumps else b""
         check(dumped == expected, "-dump recorded exactly the bytes sent (%s: %s)" % (dumps, dumped.hex(" ")))
+        with open(program.settings) as f:
+            return f.read()
     finally:
         program.kill()
-        keys.stop()
-        synth.stop()
+        rig.unplug_all()
+
+
+def test_late_arrival(rig, case, settings, wait):
+    """Both bound devices are absent at the start and arrive WAIT seconds after the window."""
+    program, window = rig.start(case, settings)
+    try:
+        if window is None:
+            return
+        time.sleep(wait)
+        if wait >= PROMPT_WAIT:
+            top, bottom, right = display_amber(*rig.shot(case, "prompt", window))
+            check(top > 1500 and bottom > 1500 and right == 0,
+                  "%s: without its devices the program asks: SELECT / DEVICE (%d, %d, %d)" % (case, top, bottom, right))
+        rig.plug("keys")
+        rig.plug("synth")
+        rig.check_bound(case, "arriving %.1f s after the window" % wait)
+        rig.check_text(case, window)
+        rig.quit(case, program, window)
+    finally:
+        program.kill()
+        rig.unplug_all()
+
+
+def test_unplug_replug(rig):
+    """The input device goes and comes back while another device appears, in the same update as
+    the unplugging and in an update of its own."""
+    case = "replug"
+    rig.plug("keys")
+    rig.plug("synth")
+    program, window = rig.start(case)
+    try:
+        if window is None:
+            return
+        rig.check_bound(case, "at the start")
+        for round_, together in enumerate((True, False)):
+            what = "round %d (a new device %s)" % (round_ + 1, "with the unplugging" if together else "while it is out")
+            rig.check_program_change(case)
+            rig.unplug("keys")
+            if not together:
+                time.sleep(2.5)   # the program has seen the input go
+            rig.plug("other%d" % round_)
+            time.sleep(2.5)
+            ports = subprocess.run(["jack_lsp"], stdout=subprocess.PIPE, text=True).stdout.split()
+            check(not [p for p in ports if p.startswith("lumo:in_")],
+                  "%s, %s: the program closed the unplugged input (%s)" % (case, what, ports))
+            rig.plug("keys")
+            rig.check_bound(case, what + ", plugged in again", (("keys", "out"),))
+            rig.check_text(case, window, "text-%d" % (round_ + 1))
+        rig.quit(case, program, window)
+    finally:
+        program.kill()
+        rig.unplug_all()
+
+
+def test_flapping(rig):
+    """The input device comes, goes and comes again within the update's debounce and the rescan
+    limit: the last state counts."""
+    case = "flapping"
+    rig.plug("synth")
+    program, window = rig.start(case)
+    try:
+        if window is None:
+            return
+        time.sleep(1.5)
+        rig.plug("keys")
+        time.sleep(FLAP)
+        rig.unplug("keys")
+        time.sleep(FLAP)
+        keys = rig.plug("keys")
+        delay = keys.connected_after("out")
+        rig.arrivals.append(("%s: keys after in, out, in" % case, delay))
+        check(delay is not None and delay <= ARRIVAL_BOUND,
+              "%s: the program connects to keys:out within %.0f s of its last arrival (%s)"
+              % (case, ARRIVAL_BOUND, "after %.2f s" % delay if delay is not None else "never"))
+        rig.check_text(case, window)
+        rig.quit(case, program, window)
+    finally:
+        program.kill()
+        rig.unplug_all()
+
+
+def test_ok_reconnects(rig):
+    """The input device stays, but its connection to the program is dropped; OK in the port dialog,
+    with nothing changed, connects it again."""
+    case = "dialog-ok"
+    keys, _ = rig.plug("keys"), rig.plug("synth")
+    program, window = rig.start(case)
+    try:
+        if window is None:
+            return
+        rig.check_bound(case, "at the start")
+        # The program's own new ports are a device change to it, and the update that follows
+        # restores a dropped connection: drop once that update has passed, again if it had not.
+        for _ in range(5):
+            wait_until(lambda: time.monotonic() - keys.connections[-1][0] > 2.0)
+            keys.drop()
+            wait_until(lambda: keys.count("out") == 0, 5)
+            if not wait_until(lambda: keys.count("out") > 0, 2.5):
+                break
+        check(keys.count("out") == 0, "%s: the relay drops the program's connection and it stays dropped" % case)
+        wx, wy, _, _ = wt.geometry(rig.display, window)
+        wt.click(rig.display, wx + IN_AREA[0] + IN_AREA[2] // 2, wy + 33)
+        dialog = wait_for_window(rig.display, DIALOG_TITLE, 10)
+        if check(dialog is not None, "%s: the IN area opens the port dialog" % case):
+            time.sleep(0.4)
+            dx, dy, dw, dh = wt.geometry(rig.display, dialog)
+            check(keys.count("out") == 0, "%s: the connection is still dropped while the dialog is open" % case)
+            ok = time.monotonic()
+            wt.click(rig.display, dx + dw - 1 - 140, dy + dh - 1 - 25)
+            check(wait_gone(rig.display, DIALOG_TITLE), "%s: OK closes the dialog" % case)
+            wt.x(rig.display, "xdotool", "mousemove", "5", "5")
+            wait_until(lambda: keys.count("out") > 0, 15)
+            again = [t - ok for t, p, n in keys.connections if p == "out" and n > 0 and t > ok]
+            rig.arrivals.append(("%s: keys after OK" % case, again[0] if again else None))
+            check(again and again[0] <= ARRIVAL_BOUND, "%s: OK connects the dropped input again (%s; %s)"
+                  % (case, "after %.2f s" % again[0] if again else "never",
+                     ["%+.2f s %s" % (t - ok, n) for t, p, n in keys.connections if p == "out"]))
+            rig.check_text(case, window)
+        rig.quit(case, program, window)
+    finally:
+        program.kill()
+        rig.unplug_all()
 
 
 def main():
@@ -144,15 +382,26 @@ def main():
     os.makedirs(out)
     server = JackServer(out)
     display = wt.Display()
+    rig = Rig(display, lumo, send, relay, out)
     try:
-        test_end_to_end(display, lumo, send, relay, out)
+        saved = test_end_to_end(rig)
+        for case, settings, wait in (("late-fresh", BINDING, PROMPT_WAIT), ("late-saved", saved, 1.5)):
+            if settings is not None:
+                test_late_arrival(rig, case, settings, wait)
+        test_unplug_replug(rig)
+        test_flapping(rig)
+        test_ok_reconnects(rig)
     finally:
         display.stop()
         server.stop()
+    for what, delay in rig.arrivals:
+        print("connected %s s after the arrival: %s" % ("%.2f" % delay if delay is not None else "never", what))
     stalls = server.stalls()
     wt.check(not stalls, "every client closed its connection to the server (%s)" % "; ".join(stalls[:3]))
     with open(os.path.join(out, "report.txt"), "w") as f:
         f.write("\n".join(wt.report + wt.failures) + "\n")
+        f.writelines("connected %s s after the arrival: %s\n" % ("%.2f" % d if d is not None else "never", w)
+                     for w, d in rig.arrivals)
     print("%d checks passed, %d failed; screenshots and report in %s" % (len(wt.report), len(wt.failures), out))
     return 1 if wt.failures else 0
 
