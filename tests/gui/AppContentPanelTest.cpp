@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/RealtimeGuard.h"
+
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -287,6 +289,45 @@ TEST(PanelDump, OptionInAnyLetterCaseRecordsEveryMessageInArrivalOrder)
         expected.insert(expected.end(), { 0xC1, 0x05, 0xF8 });
         ASSERT_EQ(dumped.getSize(), expected.size());
         EXPECT_EQ(std::memcmp(dumped.getData(), expected.data(), expected.size()), 0);
+    }
+    previous.setAsCurrentWorkingDirectory();
+}
+
+TEST(PanelDump, TheDriversThreadNeitherAllocatesNorLocksNorWaitsWhileThePanelDumpsAndDecodes)
+{
+    if (! lumo_test::RealtimeGuard::available())
+        GTEST_SKIP() << "the sanitizer owns the allocation and lock functions";
+    JuceTestSupport::TempFolder temp;
+    const auto previous = juce::File::getCurrentWorkingDirectory();
+    temp.get().setAsCurrentWorkingDirectory();
+    {
+        auto panel = makePanel(temp.file("settings.qrcf"), "-dump");
+        ASSERT_TRUE(panel->isDumping());
+        const auto display = displayMessage("RT", "SAFE");
+        const std::uint8_t program[2] = { 0xC0, 0x07 };
+        std::vector<std::uint8_t> sysex(3000, 0x11);
+        sysex.front() = 0xF0;
+        sysex.back() = 0xF7;
+        lumo_test::RealtimeGuard::reset();
+        std::thread driver([&] {
+            // As a JACK process cycle hands them over: display message, Program Change, a long SysEx.
+            const lumo_test::RealtimeGuard::Scope realtime;
+            int handled = 0;
+            for (int i = 0; i < 100; ++i)
+            {
+                panel->midiDataReceived(0, i, display.data(), static_cast<int>(display.size()), &handled);
+                panel->midiDataReceived(0, i, program, 2, &handled);
+            }
+            panel->midiDataReceived(0, 0, sysex.data(), static_cast<int>(sysex.size()), &handled);
+        });
+        driver.join();
+        const auto counts = lumo_test::RealtimeGuard::counts();
+        EXPECT_TRUE(counts.clean()) << counts;
+        EXPECT_TRUE(displayShows(*panel, "PROGRAM ", "008"));
+        panel->shutdownContent();
+        juce::MemoryBlock dumped;
+        ASSERT_TRUE(temp.file("LUMO_dump.syx").loadFileAsData(dumped));
+        EXPECT_EQ(dumped.getSize(), 100 * (display.size() + 2) + sysex.size()) << "and nothing is lost";
     }
     previous.setAsCurrentWorkingDirectory();
 }

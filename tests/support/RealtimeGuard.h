@@ -5,7 +5,7 @@
 // free (and so operator new/delete), pthread_mutex_lock, pthread_rwlock_rdlock/wrlock and
 // nanosleep, which pass every call to the C library and count those made by a thread while it is
 // flagged. Nothing else changes. In sanitizer builds (which own those functions) the guard is
-// not available and counts nothing: check available() and skip.
+// not available and counts nothing, nor on Windows: check available() and skip.
 //
 // Use:
 //   - Around code you call yourself:
