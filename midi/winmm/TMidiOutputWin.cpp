@@ -148,7 +148,7 @@ bool TMidiOutputWin::sendAsLong(const unsigned char* data, int length)
     {
         // Thru sends run inside an input driver's callback, which nothing may leave by an
         // exception: a failed prepare is a failed send like any other.
-        sendFailed(error.what());
+        sendFailed(WinMM::kError, error.what());
         return false;
     }
     // Counted before the driver can report it done, so the count never goes below zero.
@@ -195,37 +195,19 @@ bool TMidiOutputWin::sendAsLong(const unsigned char* data, int length)
     return true;
 }
 
-void TMidiOutputWin::sendFailed(unsigned result) noexcept
+void TMidiOutputWin::sendFailed(unsigned result, const char* reason) noexcept
 {
     if (!isOpen() || closing.load(std::memory_order_acquire) || !countFailure())
         return;
     try
     {
-        reportFailure(EMidiError::textFor(result, false, sendFailurePrefix()));
+        const BString prefix = BString::Format("Cannot send to MIDI output device \"%s\":", openedName().CStr());
+        reportFailure(reason != nullptr ? prefix + "\r\n" + reason : EMidiError::textFor(result, false, prefix));
     }
     catch (...)
     {
         // Counted all the same.
     }
-}
-
-void TMidiOutputWin::sendFailed(const char* reason) noexcept
-{
-    if (!isOpen() || closing.load(std::memory_order_acquire) || !countFailure())
-        return;
-    try
-    {
-        reportFailure(sendFailurePrefix() + "\r\n" + reason);
-    }
-    catch (...)
-    {
-        // Counted all the same.
-    }
-}
-
-BString TMidiOutputWin::sendFailurePrefix() const
-{
-    return BString::Format("Cannot send to MIDI output device \"%s\":", openedName().CStr());
 }
 
 bool TMidiOutputWin::sendBlock(const unsigned char* data, int length, bool first)
@@ -251,11 +233,11 @@ void TMidiOutputWin::callback(WinMidiHandle handle, unsigned message, void* inst
     catch (const std::exception& error)
     {
         // An exception must not leave the driver's callback: the system would end the process.
-        self->sendFailed(error.what());
+        self->sendFailed(WinMM::kError, error.what());
     }
     catch (...)
     {
-        self->sendFailed("Unspecified error");
+        self->sendFailed(WinMM::kError, "Unspecified error");
     }
 }
 

@@ -51,9 +51,8 @@ private:
     bool sendAsLong(const unsigned char* data, int length);
     // A send failed while the port is open: counted, and the first since the open is told to
     // the error listener. Closing or closed ports fail quietly (the close is not an error).
-    void sendFailed(unsigned result) noexcept;
-    void sendFailed(const char* reason) noexcept;
-    BString sendFailurePrefix() const;
+    // The text is the result's, or reason when given.
+    void sendFailed(unsigned result, const char* reason = nullptr) noexcept;
     // Every piece of sendLongInBlocks after the first leaves as a long message: a tail of 1 to 3
     // bytes sent as a short message would corrupt the SysEx on the wire.
     bool sendBlock(const unsigned char* data, int length, bool first) override;
