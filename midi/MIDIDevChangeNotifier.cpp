@@ -96,5 +96,10 @@ void MIDIDevChangeNotifier::onTimer(BTimer* firedTimer)
         return;
     const PassScope scope(this);
     fired.fetch_add(1);
+    // After a broadcast the factories' lists are out of date, however recently they were
+    // scanned: without this, a port plugged in and out within the rescan window would keep
+    // its old state until some later change.
+    if (!polling)
+        manager.systemDeviceSetChanged();
     manager.updateDevices(!polling, true);
 }

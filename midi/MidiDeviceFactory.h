@@ -66,6 +66,10 @@ public:
     // Rescans now unless the last request came less than 1500 ms ago (see above).
     void rescan();
 
+    // Lets the next request rescan at once: the system said that its port list changed, so
+    // what the last scan saw is out of date however recent it is.
+    void forgetLastRescanRequest() { lastRequestTime.store(0); }
+
     // Removes the factory from the manager (if the manager exists): the manager's records of its
     // ports become absent and their device objects are closed and dropped. Idempotent.
     void unregisterFromManager();
@@ -75,10 +79,6 @@ protected:
     // current count, refresh existing entries in place, append new ones. Called only by rescan,
     // under the factory's lock.
     virtual void refreshDescriptors(bool isInput, BOwnedList<MidiDeviceDescriptor*>& list) = 0;
-
-    // Lets the next request rescan at once: for a backend whose system told it that its port
-    // list changed.
-    void forgetLastRescanRequest() { lastRequestTime.store(0); }
 
     // Guards the two lists and the scan.
     BLock lock;

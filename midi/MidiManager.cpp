@@ -382,6 +382,13 @@ void MidiManager::start()
     updateDevices(false, true);
 }
 
+void MidiManager::systemDeviceSetChanged()
+{
+    BLockGuard hold(lock);
+    for (MidiDeviceFactory* factory : factories)
+        factory->forgetLastRescanRequest();
+}
+
 bool MidiManager::updateDevices(bool force, bool notify)
 {
     if (scannedOnce.exchange(1) == 0)
@@ -870,8 +877,10 @@ void MidiManager::onMidiError(TMidiDeviceBase* device, const BString& text)
 {
     if (device == nullptr)
         return;
-    const MidiDeviceDescriptor* described = device->getDescriptor();
-    const bool isInput = described != nullptr && described->isInput != 0;
+    // Devices call this on their driver threads, where the descriptor may be replaced under
+    // them; the owning record's direction never changes.
+    const MidiManagerDev* owner = device->owner.load(std::memory_order_acquire);
+    const bool isInput = owner != nullptr ? owner->isInput : dynamic_cast<const TMidiInputBase*>(device) != nullptr;
     reportError(text, device->index.load(), isInput);
 }
 

@@ -145,6 +145,10 @@ public:
     // device-list listeners (after the lock is released). A nested call on the same thread
     // (a listener reacting inside a pass) only makes the running pass repeat and returns false.
     bool updateDevices(bool force, bool notify);
+    // The system announced that its set of devices changed: every factory lets its next
+    // request rescan at once, so the update that follows sees the ports as they are now even
+    // when requests kept coming less than 1500 ms apart. Any thread.
+    void systemDeviceSetChanged();
     // One factory (at position k of the factories) and one direction; part of updateDevices.
     bool syncFactoryDevices(int k, MidiDeviceFactory* factory, bool isInput, bool force);
     // Errors are reported to the control listeners, never thrown.
@@ -161,6 +165,8 @@ public:
     // TMidiDeviceDataListener: on the input driver's thread (see above).
     void onMidiData(TMidiDeviceBase* device, std::int64_t timestamp, const unsigned char* data, int length) override;
     // TMidiDeviceErrorListener: deviceError to every control listener, last registered first.
+    // Devices call it on their driver threads (a failed thru send): no lock is taken, and the
+    // control listeners must post rather than block.
     void onMidiError(TMidiDeviceBase* device, const BString& text) override;
     // TMidiAliasChangeListener: re-resolves all aliases, then routesChanged.
     void aliasesChanged() override;

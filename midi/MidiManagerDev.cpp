@@ -98,6 +98,7 @@ void MidiManagerDev::installDevice(std::unique_ptr<TMidiDeviceBase> d)
     {
         d->owner.store(this);
         d->index.store(index);
+        d->setErrorListener(&manager);
         const MidiDeviceDescriptor* described = d->getDescriptor();
         if (described != nullptr)
         {

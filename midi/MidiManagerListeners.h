@@ -33,7 +33,9 @@ public:
     virtual void deviceReserved(int index, bool isInput);
     // Status text such as "Opened MIDI IN: <port>".
     virtual void deviceMessage(int index, bool isInput, const BString& text);
-    // Error text; index is -1 when the error concerns an invalid index.
+    // Error text; index is -1 when the error concerns an invalid index. Also called on a
+    // driver's thread, with no lock held, when a device fails while data flows (a failed thru
+    // send): post the text on, never block.
     virtual void deviceError(int index, bool isInput, const BString& text);
 };
 

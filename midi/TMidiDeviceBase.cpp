@@ -19,6 +19,13 @@ void TMidiDeviceBase::openDevice()
         BLockGuard guard(lock);
         if (isOpen())
             return;
+        // Before open: data may flow as soon as the backend holds its handle.
+        failures.store(0, std::memory_order_relaxed);
+        {
+            const BString name = descriptor ? descriptor->displayName() : BString();
+            std::lock_guard<std::mutex> names(nameMutex);
+            nameWhenOpened = name;
+        }
         open();
     }
     afterOpen();
@@ -34,6 +41,27 @@ void TMidiDeviceBase::closeDevice()
         close(taken);
     }
     afterClose();
+}
+
+void TMidiDeviceBase::reportFailure(const BString& text) noexcept
+{
+    TMidiDeviceErrorListener* listener = errorListener.load(std::memory_order_acquire);
+    if (listener == nullptr)
+        return;
+    try
+    {
+        listener->onMidiError(this, text);
+    }
+    catch (...)
+    {
+        // Nobody further up could take it: the caller is a driver callback.
+    }
+}
+
+BString TMidiDeviceBase::openedName() const
+{
+    std::lock_guard<std::mutex> guard(nameMutex);
+    return nameWhenOpened;
 }
 
 void TMidiDeviceBase::setDescriptor(const MidiDeviceDescriptor* d)

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 class MidiDeviceDescriptor;
 class MidiManagerDev;
@@ -49,6 +50,16 @@ public:
     // its driver reported that the port is gone. Default: nothing.
     virtual void poll() {}
 
+    // Receives the failures the device notices by itself while data flows (not owned; may be
+    // null; the manager sets itself). May be changed at any time.
+    void setErrorListener(TMidiDeviceErrorListener* listener)
+    {
+        errorListener.store(listener, std::memory_order_release);
+    }
+    // Failures counted since the device was last opened (failed sends, exceptions stopped at a
+    // driver callback).
+    std::uint32_t failureCount() const { return failures.load(std::memory_order_relaxed); }
+
     // Index of the owning record in the manager's inputs or outputs, and that record.
     std::atomic<int> index{-1};
     std::atomic<MidiManagerDev*> owner{nullptr};
@@ -62,6 +73,17 @@ protected:
     virtual void afterOpen() {}
     virtual void afterClose() {}
 
+    // Counts one failure noticed on a data thread. True for the first since the device was
+    // opened: the caller then tells it with reportFailure; later ones are only counted, so a
+    // failing port cannot flood the user with one report per message.
+    bool countFailure() { return failures.fetch_add(1, std::memory_order_relaxed) == 0; }
+    // Tells the error listener. Never throws: it is called where an exception must not pass (a
+    // driver callback); the listener must not block (it runs on the driver's thread).
+    void reportFailure(const BString& text) noexcept;
+    // The display name the device had when it was last opened: for texts made on data threads,
+    // which must not read the descriptor (control threads may replace it).
+    BString openedName() const;
+
     void setHandle(void* backendHandle) { handle.store(backendHandle, std::memory_order_release); }
     void* getHandle() const { return handle.load(std::memory_order_acquire); }
 
@@ -70,6 +92,10 @@ protected:
 
 private:
     std::atomic<void*> handle{nullptr};
+    std::atomic<TMidiDeviceErrorListener*> errorListener{nullptr};
+    std::atomic<std::uint32_t> failures{0};
+    mutable std::mutex nameMutex;
+    BString nameWhenOpened;
 };
 
 // An input port. The backend calls deliverShort / deliverLong from its driver thread; they drop

@@ -157,8 +157,54 @@ void TMidiInputWin::poll()
 void TMidiInputWin::callback(WinMidiHandle handle, unsigned message, void* instance, std::uintptr_t param1,
                              std::uintptr_t param2)
 {
-    if (instance != nullptr)
-        static_cast<TMidiInputWin*>(instance)->onDriverMessage(handle, message, param1, param2);
+    if (instance == nullptr)
+        return;
+    auto* self = static_cast<TMidiInputWin*>(instance);
+    try
+    {
+        self->onDriverMessage(handle, message, param1, param2);
+    }
+    catch (const std::exception& error)
+    {
+        // An exception must not leave the driver's callback: the system would end the process.
+        self->deliveryFailed(error.what());
+    }
+    catch (...)
+    {
+        self->deliveryFailed("Unspecified error");
+    }
+}
+
+template <typename Deliver>
+void TMidiInputWin::deliverGuarded(Deliver&& deliver) noexcept
+{
+    try
+    {
+        deliver();
+    }
+    catch (const std::exception& error)
+    {
+        deliveryFailed(error.what());
+    }
+    catch (...)
+    {
+        deliveryFailed("Unspecified error");
+    }
+}
+
+void TMidiInputWin::deliveryFailed(const char* reason) noexcept
+{
+    if (!countFailure())
+        return;
+    try
+    {
+        reportFailure(BString::Format("Data from MIDI input device \"%s\" was lost:\r\n%s", openedName().CStr(),
+                                      reason));
+    }
+    catch (...)
+    {
+        // Counted all the same.
+    }
 }
 
 void TMidiInputWin::onDriverMessage(WinMidiHandle handle, unsigned message, std::uintptr_t param1,
@@ -189,7 +235,7 @@ void TMidiInputWin::onDriverMessage(WinMidiHandle handle, unsigned message, std:
         const std::uint32_t packed = static_cast<std::uint32_t>(param1);
         const unsigned char bytes[3] = {static_cast<unsigned char>(packed), static_cast<unsigned char>(packed >> 8),
                                         static_cast<unsigned char>(packed >> 16)};
-        deliverShort(bytes, timestamp);
+        deliverGuarded([&] { deliverShort(bytes, timestamp); });
         break;
     }
     case WinMM::kInLongData:
@@ -201,7 +247,8 @@ void TMidiInputWin::onDriverMessage(WinMidiHandle handle, unsigned message, std:
             bufferReturned(header);
             break;
         }
-        deliverLong(header->header.data, static_cast<int>(header->header.bytesRecorded), timestamp);
+        deliverGuarded(
+            [&] { deliverLong(header->header.data, static_cast<int>(header->header.bytesRecorded), timestamp); });
         if (closing.load(std::memory_order_acquire))
         {
             bufferReturned(header);

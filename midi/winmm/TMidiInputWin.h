@@ -6,6 +6,8 @@
 // Threads: open/close/start/stop run on a control thread under the device lock (generic
 // open/close). The callback runs on the driver's thread and reads only atomics; while `closing`
 // is set it neither delivers nor re-queues, so the control thread alone touches the buffers.
+// Failures: no exception leaves the callback; one from the data listener is counted and the
+// first since the open goes to the error listener.
 // Ownership: the buffers are owned here and are freed only once the driver gave them back.
 #pragma once
 
@@ -45,6 +47,12 @@ private:
     static void callback(WinMidiHandle handle, unsigned message, void* instance, std::uintptr_t param1,
                          std::uintptr_t param2);
     void onDriverMessage(WinMidiHandle handle, unsigned message, std::uintptr_t param1, std::uintptr_t param2);
+    // Runs one delivery. What the listener behind it throws (a thru send, the application)
+    // stops here: it must not leave the driver's callback, and the buffer must go back.
+    template <typename Deliver>
+    void deliverGuarded(Deliver&& deliver) noexcept;
+    // Counts a lost delivery; the first since the open is told to the error listener.
+    void deliveryFailed(const char* reason) noexcept;
     void bufferReturned(TMidiInHdr* header);
     bool waitForBuffers();
     void releaseBuffers(WinMidiHandle handle);

@@ -104,20 +104,32 @@ bool TMidiOutputWin::sendShort(std::uint32_t message)
     WinMidiHandle handle = getHandle();
     if (handle == nullptr || closing.load(std::memory_order_acquire))
         return false;
-    return WinMMSystem::get().outShortMsg(handle, message) == WinMM::kNoError;
+    const unsigned result = WinMMSystem::get().outShortMsg(handle, message);
+    if (result == WinMM::kNoError)
+        return true;
+    sendFailed(result);
+    return false;
 }
 
 bool TMidiOutputWin::sendLong(const unsigned char* data, int length)
 {
     if (getHandle() == nullptr || length <= 0 || closing.load(std::memory_order_acquire))
         return false;
-    if (length == 3 && data[0] != MidiStatus::kSysExStart)
-        return sendShort(static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
-                         static_cast<std::uint32_t>(data[2]) << 16);
-    if (length == 2 && data[0] != MidiStatus::kSysExStart)
-        return sendShort(static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8);
-    if (length == 1)
-        return sendShort(data[0]);
+    // Only a block headed by a status byte is a short message. One that begins with a data byte
+    // or with F7 is the end of a longer SysEx (data bytes up to F7, or F7 alone): as a short
+    // message the driver would keep only what a status byte calls for and corrupt the SysEx.
+    // F0 with one or two bytes after it is a whole SysEx; a lone F0 stays a short message.
+    const unsigned char first = data[0];
+    const bool headedByStatus = first >= 0x80 && first != MidiStatus::kSysExEnd;
+    if (length <= 3 && headedByStatus && (length == 1 || first != MidiStatus::kSysExStart))
+    {
+        std::uint32_t packed = first;
+        if (length >= 2)
+            packed |= static_cast<std::uint32_t>(data[1]) << 8;
+        if (length >= 3)
+            packed |= static_cast<std::uint32_t>(data[2]) << 16;
+        return sendShort(packed);
+    }
     return sendAsLong(data, length);
 }
 
@@ -128,13 +140,25 @@ bool TMidiOutputWin::sendAsLong(const unsigned char* data, int length)
         return false;
     auto header = std::make_unique<TMidiOutHdr>(length);
     std::copy(data, data + length, header->header.data);
-    header->queue(handle);
+    try
+    {
+        header->queue(handle);
+    }
+    catch (const EMidiError& error)
+    {
+        // Thru sends run inside an input driver's callback, which nothing may leave by an
+        // exception: a failed prepare is a failed send like any other.
+        sendFailed(WinMM::kError, error.what());
+        return false;
+    }
     // Counted before the driver can report it done, so the count never goes below zero.
     pendingLong.fetch_add(1, std::memory_order_acq_rel);
-    if (WinMMSystem::get().outLongMsg(handle, &header->header) != WinMM::kNoError)
+    const unsigned result = WinMMSystem::get().outLongMsg(handle, &header->header);
+    if (result != WinMM::kNoError)
     {
         pendingLong.fetch_sub(1, std::memory_order_acq_rel);
         header->unprepare(handle);
+        sendFailed(result);
         return false;
     }
 
@@ -171,6 +195,21 @@ bool TMidiOutputWin::sendAsLong(const unsigned char* data, int length)
     return true;
 }
 
+void TMidiOutputWin::sendFailed(unsigned result, const char* reason) noexcept
+{
+    if (!isOpen() || closing.load(std::memory_order_acquire) || !countFailure())
+        return;
+    try
+    {
+        const BString prefix = BString::Format("Cannot send to MIDI output device \"%s\":", openedName().CStr());
+        reportFailure(reason != nullptr ? prefix + "\r\n" + reason : EMidiError::textFor(result, false, prefix));
+    }
+    catch (...)
+    {
+        // Counted all the same.
+    }
+}
+
 bool TMidiOutputWin::sendBlock(const unsigned char* data, int length, bool first)
 {
     // Only a whole message may take the short form; a piece of a longer one never does.
@@ -183,11 +222,23 @@ void TMidiOutputWin::callback(WinMidiHandle handle, unsigned message, void* inst
     if (instance == nullptr)
         return;
     auto* self = static_cast<TMidiOutputWin*>(instance);
-    if (message == WinMM::kOutClose)
-        self->closing.store(true, std::memory_order_release);
-    else if (message == WinMM::kOutDone)
-        self->onDone(handle, static_cast<TMidiOutHdr*>(
-                                 TMidiHdrBase::fromHeader(reinterpret_cast<const WinMidiHeader*>(param1))));
+    try
+    {
+        if (message == WinMM::kOutClose)
+            self->closing.store(true, std::memory_order_release);
+        else if (message == WinMM::kOutDone)
+            self->onDone(handle, static_cast<TMidiOutHdr*>(
+                                     TMidiHdrBase::fromHeader(reinterpret_cast<const WinMidiHeader*>(param1))));
+    }
+    catch (const std::exception& error)
+    {
+        // An exception must not leave the driver's callback: the system would end the process.
+        self->sendFailed(WinMM::kError, error.what());
+    }
+    catch (...)
+    {
+        self->sendFailed(WinMM::kError, "Unspecified error");
+    }
 }
 
 void TMidiOutputWin::onDone(WinMidiHandle handle, TMidiOutHdr* header)

@@ -2,6 +2,9 @@
 // directly; anything longer, in a header of its own that the driver's completion frees. Sending
 // never waits for completion.
 //
+// Failures: sending never throws (a thru send runs inside an input driver's callback); a failed
+// send returns false and is counted, and the first since the open goes to the error listener.
+//
 // Threads: sending may happen on several threads at once (GUI thread, input driver threads for
 // thru); the completion callback runs on the driver's thread. headersLock guards `headers` and
 // every header's slot; the slot values -1 / -2 settle a completion that arrives before the
@@ -46,6 +49,10 @@ private:
                          std::uintptr_t param2);
     void onDone(WinMidiHandle handle, TMidiOutHdr* header);
     bool sendAsLong(const unsigned char* data, int length);
+    // A send failed while the port is open: counted, and the first since the open is told to
+    // the error listener. Closing or closed ports fail quietly (the close is not an error).
+    // The text is the result's, or reason when given.
+    void sendFailed(unsigned result, const char* reason = nullptr) noexcept;
     // Every piece of sendLongInBlocks after the first leaves as a long message: a tail of 1 to 3
     // bytes sent as a short message would corrupt the SysEx on the wire.
     bool sendBlock(const unsigned char* data, int length, bool first) override;

@@ -76,6 +76,18 @@ void FakeWinMMDriver::drain()
     jobSignal.wait(guard, [this] { return jobs.empty() && !busy; });
 }
 
+void FakeWinMMDriver::callBack(Handle* h, unsigned message, std::uintptr_t param1, std::uintptr_t param2)
+{
+    try
+    {
+        h->callback(h, message, h->instance, param1, param2);
+    }
+    catch (...)
+    {
+        escaped.fetch_add(1);
+    }
+}
+
 FakeWinMMDriver::Handle* FakeWinMMDriver::live(WinMidiHandle handle) const
 {
     for (const auto& h : handles)
@@ -98,6 +110,13 @@ int FakeWinMMDriver::addOutput(const Port& port)
     std::lock_guard<std::mutex> guard(mutex);
     outputs.push_back(port);
     return static_cast<int>(outputs.size()) - 1;
+}
+
+void FakeWinMMDriver::removeLastInput()
+{
+    std::lock_guard<std::mutex> guard(mutex);
+    if (!inputs.empty())
+        inputs.pop_back();
 }
 
 void FakeWinMMDriver::removeLastOutput()
@@ -206,7 +225,7 @@ unsigned FakeWinMMDriver::inOpen(WinMidiHandle* handle, int id, WinMidiCallback 
     *handle = h.get();
     Handle* raw = h.get();
     handles.push_back(std::move(h));
-    post([raw] { raw->callback(raw, WinMM::kInOpen, raw->instance, 0, 0); });
+    post([this, raw] { callBack(raw, WinMM::kInOpen, 0, 0); });
     return WinMM::kNoError;
 }
 
@@ -242,7 +261,7 @@ unsigned FakeWinMMDriver::inReset(WinMidiHandle handle)
         WinMidiHeader* header = h->held.front();
         h->held.pop_front();
         header->bytesRecorded = 0;
-        post([h, header] { h->callback(h, WinMM::kInLongData, h->instance, reinterpret_cast<std::uintptr_t>(header), 0); });
+        post([this, h, header] { callBack(h, WinMM::kInLongData, reinterpret_cast<std::uintptr_t>(header), 0); });
     }
     return WinMM::kNoError;
 }
@@ -258,7 +277,7 @@ unsigned FakeWinMMDriver::inClose(WinMidiHandle handle)
         closedOverHeld.fetch_add(static_cast<int>(h->held.size()));
         h->held.clear();
     }
-    post([h] { h->callback(h, WinMM::kInClose, h->instance, 0, 0); });
+    post([this, h] { callBack(h, WinMM::kInClose, 0, 0); });
     drain();
     std::lock_guard<std::mutex> guard(mutex);
     h->open = false;
@@ -314,7 +333,7 @@ bool FakeWinMMDriver::feedShort(int id, std::uint32_t packed, std::uint32_t time
         if (h->open && h->isInput && h->id == id)
         {
             Handle* raw = h.get();
-            post([raw, packed, timestamp] { raw->callback(raw, WinMM::kInData, raw->instance, packed, timestamp); });
+            post([this, raw, packed, timestamp] { callBack(raw, WinMM::kInData, packed, timestamp); });
             return true;
         }
     }
@@ -354,8 +373,7 @@ int FakeWinMMDriver::feedSysEx(int id, const unsigned char* data, int length, st
                 std::memcpy(header->data, rest.data(), n);
                 header->bytesRecorded = static_cast<std::uint32_t>(n);
             }
-            target->callback(target, WinMM::kInLongData, target->instance, reinterpret_cast<std::uintptr_t>(header),
-                             stamp);
+            callBack(target, WinMM::kInLongData, reinterpret_cast<std::uintptr_t>(header), stamp);
         });
         // Buffers of the backend are 1024 bytes; the fake's pieces follow that size.
         offset += 1024;
@@ -375,7 +393,7 @@ bool FakeWinMMDriver::deliverShortNow(int id, std::uint32_t packed, std::uint32_
     }
     if (target == nullptr)
         return false;
-    target->callback(target, WinMM::kInData, target->instance, packed, timestamp);
+    callBack(target, WinMM::kInData, packed, timestamp);
     return true;
 }
 
@@ -388,7 +406,7 @@ void FakeWinMMDriver::closeFromDriver(bool isInput, int id)
         {
             Handle* raw = h.get();
             const unsigned message = isInput ? WinMM::kInClose : WinMM::kOutClose;
-            post([raw, message] { raw->callback(raw, message, raw->instance, 0, 0); });
+            post([this, raw, message] { callBack(raw, message, 0, 0); });
         }
     }
 }
@@ -412,7 +430,7 @@ unsigned FakeWinMMDriver::outOpen(WinMidiHandle* handle, int id, WinMidiCallback
     Handle* raw = h.get();
     handles.push_back(std::move(h));
     lastOutputId.store(id);
-    post([raw] { raw->callback(raw, WinMM::kOutOpen, raw->instance, 0, 0); });
+    post([this, raw] { callBack(raw, WinMM::kOutOpen, 0, 0); });
     return WinMM::kNoError;
 }
 
@@ -435,6 +453,8 @@ unsigned FakeWinMMDriver::outShortMsg(WinMidiHandle handle, std::uint32_t messag
 
 unsigned FakeWinMMDriver::outPrepare(WinMidiHandle handle, WinMidiHeader* header)
 {
+    if (outPrepareResult.load() != WinMM::kNoError)
+        return outPrepareResult.load();
     return inPrepare(handle, header);
 }
 
@@ -453,6 +473,8 @@ unsigned FakeWinMMDriver::outLongMsg(WinMidiHandle handle, WinMidiHeader* header
             return WinMM::kInvalidHandle;
         if (h->prepared.count(header) == 0)
             return kUnprepared;
+        if (outLongMsgResult.load() != WinMM::kNoError)
+            return outLongMsgResult.load();
         Sent sent;
         sent.bytes.assign(header->data, header->data + header->bufferLength);
         sentLog[h->id].push_back(sent);
@@ -492,7 +514,7 @@ void FakeWinMMDriver::completeLong(Handle* h, WinMidiHeader* header)
             return;
         h->held.erase(found);
     }
-    h->callback(h, WinMM::kOutDone, h->instance, reinterpret_cast<std::uintptr_t>(header), 0);
+    callBack(h, WinMM::kOutDone, reinterpret_cast<std::uintptr_t>(header), 0);
 }
 
 unsigned FakeWinMMDriver::outReset(WinMidiHandle handle)

@@ -5,7 +5,9 @@
 // message and close notice is queued to that thread in order. It behaves like a strict driver
 // (an unprepare of a buffer it holds fails, closing over held buffers is counted as a fault) and
 // can misbehave on purpose: keep buffers through a reset, report a long message done before
-// midiOutLongMsg returns, hold long messages until a reset, close a port by itself.
+// midiOutLongMsg returns, hold long messages until a reset, close a port by itself, refuse to
+// prepare or take long messages. An exception that leaves a callback (which would end the
+// process under WinMM) is caught and counted as a fault.
 //
 // Threads: every operation may be called from any thread but the callback thread; drain()
 // waits until the callback thread has run everything queued so far.
@@ -53,6 +55,7 @@ public:
     // --- System set-up ---
     int addInput(const Port& port);
     int addOutput(const Port& port);
+    void removeLastInput();
     void removeLastOutput();
     void setMapperName(const BString& name) { mapperName = name; }
     void setRegistryValue(const BString& keyPath, const BString& valueName, const BString& value);
@@ -67,6 +70,9 @@ public:
     std::atomic<bool> completeLongMessages{true};
     // >= 0: midiInAddBuffer fails once this many more buffers were accepted.
     std::atomic<int> addBufferFailsAfter{-1};
+    // Not kNoError: midiOutPrepareHeader / midiOutLongMsg fail with this result.
+    std::atomic<unsigned> outPrepareResult{WinMM::kNoError};
+    std::atomic<unsigned> outLongMsgResult{WinMM::kNoError};
 
     // --- Driver side ---
     // Queues one short message for input id; false when it is not open.
@@ -91,6 +97,8 @@ public:
     int closedOverHeldBuffers() const { return closedOverHeld.load(); }
     int failedUnprepares() const { return unprepareFailures.load(); }
     int lostPieces() const { return lost.load(); }
+    // Exceptions that left a callback of the backend.
+    int escapedExceptions() const { return escaped.load(); }
     int lastOpenedOutputId() const { return lastOutputId.load(); }
     int openRegistryKeys() const;
     int heldByDriver() const;
@@ -135,6 +143,8 @@ private:
     Handle* live(WinMidiHandle handle) const;
     std::vector<BString> children(const std::string& path) const;
     void completeLong(Handle* handle, WinMidiHeader* header);
+    // Calls the port's callback as WinMM does, stopping (and counting) an exception.
+    void callBack(Handle* handle, unsigned message, std::uintptr_t param1, std::uintptr_t param2);
 
     mutable std::mutex mutex;
     std::vector<Port> inputs;
@@ -150,6 +160,7 @@ private:
     std::atomic<int> closedOverHeld{0};
     std::atomic<int> unprepareFailures{0};
     std::atomic<int> lost{0};
+    std::atomic<int> escaped{0};
     std::atomic<std::uint64_t> shortCount{0};
     std::atomic<int> lastOutputId{-99};
 

@@ -51,6 +51,10 @@ TEST_F(WinMMOutput, SendLongPicksShortOrLongForm)
         {{0xC0, 0x05}, true, 0x05C0},
         {{0xF0}, true, 0xF0},
         {{0xF0, 0x7E, 0xF7}, false, 0},
+        // The end of a longer SysEx.
+        {{0xF7}, false, 0},
+        {{0x11, 0xF7}, false, 0},
+        {{0x11, 0x22, 0xF7}, false, 0},
     };
     open();
     for (const SendCase& c : cases)
