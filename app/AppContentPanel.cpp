@@ -22,6 +22,9 @@ const char* const AppContentPanel::kProductUrl = "https://www.vantor-quorvel.com
 const char* const AppContentPanel::kMakerDomain = "www.vantor-quorvel.com";
 const char* const AppContentPanel::kInputAlias = "MIDI Input";
 const char* const AppContentPanel::kThruAlias = "MIDI Thru";
+const char* const AppContentPanel::kNoFontText =
+    "No font can be loaded: the display and the dialogs cannot show any text. Install the system's "
+    "font configuration and a font (on Debian: fontconfig-config and fonts-dejavu-core).";
 
 namespace
 {
@@ -119,6 +122,15 @@ bool AppContentPanel::initialise(const juce::String& commandLine)
     portDialog.setContentOwned(portDialog.createContentComponent(), false);
     portDialog.sizeAndCentre();
     portDialog.offerDontAskAgain = false;
+
+    // Without a single font the plate would come up with a dark display and captionless dialogs
+    // and say nothing; the error box itself is blank then, so the text also goes to stderr.
+    if (juce::Font::findAllTypefaceNames().isEmpty())
+    {
+        const BString text(kNoFontText);
+        std::fprintf(stderr, "%s\n", text.CStr());
+        errorReports.report(text);
+    }
 
     // A dump that was asked for and silently missing would be found out only when it is needed.
     if (DumpFile::isRequested(JuceText::fromJuce(commandLine)) && !protocol.dumpFile().open())

@@ -62,6 +62,8 @@ public:
     static constexpr float kDisplayFontHeight = 120.0f;
     static const char* const kInputAlias;    // "MIDI Input"
     static const char* const kThruAlias;     // "MIDI Thru"
+    // Said on stderr and in the error box when the system offers no font at all.
+    static const char* const kNoFontText;
     static constexpr int kPromptDelayMs = 5000;
 
     // Settings in the program's settings file.

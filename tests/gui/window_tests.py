@@ -362,6 +362,25 @@ def test_bad_settings_and_command_lines(display, lumo, out):
         wait_gone(display, TITLE)
 
 
+def test_no_font(display, lumo, out):
+    """A system without any font (no font configuration) is said, not shown as an empty plate."""
+    program = Program(lumo, os.path.join(out, "no-font"), "lumo")
+    empty = os.path.join(out, "no-font", "fonts")
+    os.makedirs(empty, exist_ok=True)
+    program.start(display, [], JUCE_FONT_PATH=empty)
+    said = False
+    end = time.time() + 15
+    while time.time() < end and not said:
+        line = program.proc.stdout.readline().decode(errors="replace")
+        said = "No font can be loaded" in line
+        if not line and program.proc.poll() is not None:
+            break
+    check(said, "without any font the program says so on stderr")
+    check(wait_for_window(display, TITLE + " - Error") is not None, "and in the error box")
+    program.kill()
+    wait_gone(display, TITLE)
+
+
 def test_fatal_error(display, demo, out, args=(), when="at start", shot="fatal-error.png"):
     program = Program(demo, os.path.join(out, "fatal"), "lumo_fatal_demo")
     program.start(display, args)
@@ -393,6 +412,7 @@ def main():
         test_main_window(display, lumo, out)
         test_settings_next_to_program(display, lumo, out)
         test_bad_settings_and_command_lines(display, lumo, out)
+        test_no_font(display, lumo, out)
         test_fatal_error(display, demo, out)
         test_fatal_error(display, demo, out, ["--fail-in-start-midi"], "when the MIDI side starts",
                          "fatal-error-start-midi.png")
