@@ -63,6 +63,14 @@ BTimerManagerState*& BTimerManagerState::servicedOnThisThread()
 }
 
 // The manager's last touch of the timer: an owner that sees it unregistered may delete it.
+bool BTimerManagerState::letGo(BTimer* timer)
+{
+    // Read before detaching: once detached, an owner may delete the timer at any moment.
+    const bool ownedHere = timer->deleteWhenDone;
+    detach(timer);
+    return ownedHere;
+}
+
 void BTimerManagerState::detach(BTimer* timer)
 {
     const int index = timers.IndexOf(timer);
@@ -169,10 +177,7 @@ std::uint32_t BTimerManagerState::service()
         timer->active.store(0);
         if (timer->firing.load() != 0)
             continue;
-        // Read before letting go: once detached, an owner may delete the timer at any moment.
-        const bool ownedHere = timer->deleteWhenDone;
-        detach(timer);
-        if (ownedHere)
+        if (letGo(timer))
         {
             lock.unlock();
             delete timer;
@@ -208,9 +213,7 @@ void BTimerManagerState::dropAll()
             // thread, which drops it when the listener returns.
             if (timer->firing.load() != 0)
                 continue;
-            const bool ownedHere = timer->deleteWhenDone;
-            detach(timer);
-            if (ownedHere)
+            if (letGo(timer))
                 toDelete.push_back(timer);
         }
     }

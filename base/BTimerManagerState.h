@@ -40,6 +40,9 @@ struct BTimerManagerState
 
     // Removes timer from the list for good; guard held.
     void detach(BTimer* timer);
+    // Detaches a timer that is done; true when the manager owns it, and the caller must delete it
+    // once the lock is released. Under the lock.
+    bool letGo(BTimer* timer);
 
     // Puts timer in the list (once) and schedules it; timersLock held.
     void add(BTimer* timer, const std::shared_ptr<BTimerManagerState>& self);

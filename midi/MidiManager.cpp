@@ -1,5 +1,6 @@
 #include "midi/MidiManager.h"
 
+#include "base/AutoDeleteSingleton.h"
 #include "base/Exception.h"
 #include "midi/MIDIDevChangeNotifier.h"
 #include "midi/MidiDeviceDescriptor.h"
@@ -13,14 +14,7 @@
 
 namespace
 {
-std::atomic<MidiManager*> theInstance{nullptr};
-AutoDeleteTombstone theInstanceDestroyed;
-
-std::recursive_mutex& creationMutex()
-{
-    static std::recursive_mutex mutex;
-    return mutex;
-}
+AutoDeleteSingleton<MidiManager> theInstance;
 
 // Initializers are registered during static initialisation, before the manager exists.
 struct InitializerRegistry
@@ -89,25 +83,17 @@ bool removeItem(BList<T*>& list, T* item)
 
 MidiManager* MidiManager::getInstance()
 {
-    if (theInstanceDestroyed.isMarked())
-        throw Exception("Cannot re-instanciate MidiManager!");
-    if (MidiManager* existing = theInstance.load())
-        return existing;
-
-    std::lock_guard<std::recursive_mutex> guard(creationMutex());
-    if (theInstanceDestroyed.isMarked())
-        throw Exception("Cannot re-instanciate MidiManager!");
-    if (MidiManager* existing = theInstance.load())
-        return existing;
-    MidiManager* created = new MidiManager(); // owned by the AutoDelete registry
-    theInstance.store(created);
-    created->initialise();
-    return created;
+    return theInstance.get("Cannot re-instanciate MidiManager!", [] {
+        MidiManager* created = new MidiManager(); // owned by the AutoDelete registry
+        theInstance.publish(created);
+        created->initialise();
+        return created;
+    });
 }
 
 MidiManager* MidiManager::peekInstance()
 {
-    return theInstance.load();
+    return theInstance.peek();
 }
 
 int MidiManager::registerInitializer(MidiManagerInitializer* initializer)
@@ -144,7 +130,7 @@ void MidiManager::initialise()
 MidiManager::~MidiManager()
 {
     // From here on nobody may get this manager again.
-    theInstanceDestroyed.mark();
+    theInstance.markDestroyed();
 
     {
         std::vector<MidiManagerInitializer*> list;
@@ -194,7 +180,7 @@ MidiManager::~MidiManager()
     inputFilters.clear();
     outputFilters.clear();
 
-    theInstance.store(nullptr);
+    theInstance.withdraw();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "midi/TMidiAliasManager.h"
 
+#include "base/AutoDeleteSingleton.h"
 #include "base/Exception.h"
 #include "base/TIniFile.h"
 #include "midi/MidiManager.h"
@@ -12,16 +13,7 @@
 
 namespace
 {
-std::atomic<TMidiAliasManager*> theInstance {nullptr};
-AutoDeleteTombstone destroyed;
-
-// Serialises creation. Recursive, because creating the alias manager creates the MIDI manager,
-// whose construction asks for the alias manager again (and gets the one being built).
-BLock& creationLock()
-{
-    static BLock* const lock = new BLock();
-    return *lock;
-}
+AutoDeleteSingleton<TMidiAliasManager> theInstance;
 
 BString key(const char* stem, int n)
 {
@@ -63,27 +55,21 @@ void deleteEntry(TStringList& section, const BString& name)
 
 TMidiAliasManager* TMidiAliasManager::getInstance()
 {
-    if (TMidiAliasManager* existing = theInstance.load())
-        return existing;
-    BLockGuard guard(creationLock());
-    if (TMidiAliasManager* existing = theInstance.load())
-        return existing;
-    if (destroyed.isMarked())
-        throw Exception("Cannot re-instantiate TMidiAliasManager!");
-    // The constructor publishes the instance itself before it calls out, so that the MIDI
-    // manager it creates finds it; the pointer is owned by the AutoDelete registry.
-    new TMidiAliasManager();
-    return theInstance.load();
+    return theInstance.get("Cannot re-instantiate TMidiAliasManager!", [] {
+        // The constructor publishes the instance itself before it calls out, so that the MIDI
+        // manager it creates finds it; the pointer is owned by the AutoDelete registry.
+        return new TMidiAliasManager();
+    });
 }
 
 TMidiAliasManager* TMidiAliasManager::peekInstance()
 {
-    return theInstance.load();
+    return theInstance.peek();
 }
 
 TMidiAliasManager::TMidiAliasManager()
 {
-    theInstance = this;
+    theInstance.publish(this);
     try
     {
         MidiManager* manager = MidiManager::getInstance();
@@ -92,15 +78,15 @@ TMidiAliasManager::TMidiAliasManager()
     }
     catch (...)
     {
-        theInstance = nullptr;
+        theInstance.withdraw();
         throw;
     }
 }
 
 TMidiAliasManager::~TMidiAliasManager()
 {
-    theInstance = nullptr;
-    destroyed.mark();
+    theInstance.withdraw();
+    theInstance.markDestroyed();
     if (MidiManager* manager = MidiManager::peekInstance())
         manager->removeDeviceListListener(this);
     // At shutdown the router may outlive the aliases its routes point to.

@@ -1,5 +1,6 @@
 #include "midi/TMidiRouter.h"
 
+#include "base/AutoDeleteSingleton.h"
 #include "base/Exception.h"
 #include "midi/TMidiAliasManager.h"
 
@@ -7,16 +8,7 @@
 
 namespace
 {
-std::atomic<TMidiRouter*> theInstance {nullptr};
-AutoDeleteTombstone destroyed;
-
-// Recursive: creating the router may create the alias manager and the MIDI manager, and the
-// MIDI manager's construction asks for the router again (and gets the one being built).
-BLock& creationLock()
-{
-    static BLock* const lock = new BLock();
-    return *lock;
-}
+AutoDeleteSingleton<TMidiRouter> theInstance;
 } // namespace
 
 TMidiRoutes::~TMidiRoutes()
@@ -34,41 +26,35 @@ void TMidiRoutes::clear()
 
 TMidiRouter* TMidiRouter::getInstance()
 {
-    if (TMidiRouter* existing = theInstance.load())
-        return existing;
-    BLockGuard guard(creationLock());
-    if (TMidiRouter* existing = theInstance.load())
-        return existing;
-    if (destroyed.isMarked())
-        throw Exception("Cannot re-instanciate TMidiRouter!");
-    // Owned by the AutoDelete registry; the constructor publishes the instance.
-    new TMidiRouter();
-    return theInstance.load();
+    return theInstance.get("Cannot re-instanciate TMidiRouter!", [] {
+        // Owned by the AutoDelete registry; the constructor publishes the instance.
+        return new TMidiRouter();
+    });
 }
 
 TMidiRouter* TMidiRouter::peekInstance()
 {
-    return theInstance.load();
+    return theInstance.peek();
 }
 
 TMidiRouter::TMidiRouter() : routes(this)
 {
-    theInstance = this;
+    theInstance.publish(this);
     try
     {
         TMidiAliasManager::getInstance()->addListener(this);
     }
     catch (...)
     {
-        theInstance = nullptr;
+        theInstance.withdraw();
         throw;
     }
 }
 
 TMidiRouter::~TMidiRouter()
 {
-    theInstance = nullptr;
-    destroyed.mark();
+    theInstance.withdraw();
+    theInstance.markDestroyed();
     if (TMidiAliasManager* aliases = TMidiAliasManager::peekInstance())
         aliases->removeListener(this);
     BLockGuard guard(lock);
