@@ -3,7 +3,10 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -16,6 +19,8 @@ struct CompanionPort
 {
     jack_port_t* port = nullptr;
     bool isOutput = false;
+    // Being removed: cleared every cycle, takes nothing new.
+    bool closing = false;
     std::deque<std::vector<unsigned char>> queue;
     std::vector<JackCompanion::Event> sent;
     std::vector<JackCompanion::Event> received;
@@ -27,6 +32,7 @@ struct JackCompanion::State
     jack_client_t* client = nullptr;
     mutable std::mutex mutex;
     std::map<std::string, CompanionPort> ports;
+    std::atomic<std::uint64_t> cycles{0};
 
     jack_port_t* find(const std::string& port) const;
 };
@@ -46,7 +52,7 @@ int companionProcess(jack_nframes_t frames, void* arg)
         if (port.isOutput)
         {
             jack_midi_clear_buffer(buffer);
-            while (!port.queue.empty())
+            while (!port.closing && !port.queue.empty())
             {
                 const std::vector<unsigned char>& bytes = port.queue.front();
                 if (jack_midi_event_write(buffer, 0, bytes.data(), bytes.size()) != 0)
@@ -65,6 +71,7 @@ int companionProcess(jack_nframes_t frames, void* arg)
                     {std::vector<unsigned char>(event.buffer, event.buffer + event.size), cycleStart + event.time, cycleStart});
         }
     }
+    state->cycles.fetch_add(1, std::memory_order_release);
     return 0;
 }
 } // namespace
@@ -122,16 +129,44 @@ bool JackCompanion::addPort(const std::string& port, bool isOutput)
 bool JackCompanion::removePort(const std::string& port)
 {
     jack_port_t* gone = nullptr;
+    bool isOutput = false;
     {
         std::lock_guard<std::mutex> guard(state->mutex);
         auto found = state->ports.find(port);
         if (found == state->ports.end())
             return false;
         gone = found->second.port;
-        state->ports.erase(found);
+        isOutput = found->second.isOutput;
+        found->second.closing = true;
+        found->second.queue.clear();
+    }
+    if (isOutput)
+    {
+        // Cleared while the disconnection reaches the running graph, and for one cycle after.
+        jack_port_disconnect(state->client, gone);
+        for (int waited = 0; jack_port_connected(gone) > 0 && waited < 2000; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        waitForCycles(2, 1000);
+    }
+    {
+        std::lock_guard<std::mutex> guard(state->mutex);
+        state->ports.erase(port);
     }
     // The process callback no longer sees the port: unregistering cannot race with it.
     return jack_port_unregister(state->client, gone) == 0;
+}
+
+bool JackCompanion::waitForCycles(int count, int timeoutMs) const
+{
+    const std::uint64_t target = state->cycles.load(std::memory_order_acquire) + static_cast<std::uint64_t>(count);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (state->cycles.load(std::memory_order_acquire) < target)
+    {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 bool JackCompanion::connect(const std::string& source, const std::string& destination)
@@ -163,7 +198,7 @@ bool JackCompanion::send(const std::string& port, const std::vector<unsigned cha
 {
     std::lock_guard<std::mutex> guard(state->mutex);
     auto found = state->ports.find(port);
-    if (found == state->ports.end() || !found->second.isOutput)
+    if (found == state->ports.end() || !found->second.isOutput || found->second.closing)
         return false;
     found->second.queue.push_back(bytes);
     return true;

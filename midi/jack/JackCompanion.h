@@ -36,6 +36,8 @@ public:
     std::string fullName(const std::string& port) const;
 
     bool addPort(const std::string& port, bool isOutput);
+    // An output is disconnected and cleared for a cycle before it goes: JACK would otherwise read
+    // its last events again from the buffer nobody clears any more. Waits a few cycles at most.
     bool removePort(const std::string& port);
     bool connect(const std::string& source, const std::string& destination);
     // Connections of one of our ports; -1 when there is no such port.
@@ -51,6 +53,8 @@ public:
     std::vector<Event> received(const std::string& port) const;
     std::size_t receivedCount(const std::string& port) const;
     void clearRecords();
+    // Returns once `count` more process cycles have run, or false after timeoutMs.
+    bool waitForCycles(int count, int timeoutMs) const;
     std::uint32_t sampleRate() const;
 
     struct State;

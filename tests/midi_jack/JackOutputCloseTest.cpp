@@ -69,3 +69,28 @@ TEST(JackOutputClose, ClosingWhileSendingRepeatsNoEvent)
         EXPECT_EQ(repeats, 0) << "round " << round << ": " << received.size() << " events up to note " << last;
     }
 }
+
+TEST(JackOutputClose, ACompanionPortRemovedRightAfterItsEventsArrivedRepeatsNone)
+{
+    JackServerProcess server(64);
+    ASSERT_TRUE(server.start());
+    auto keyboard = JackCompanion::open("keyboard");
+    auto synth = JackCompanion::open("synth");
+    ASSERT_TRUE(keyboard && synth);
+    ASSERT_TRUE(synth->addPort("in", false));
+    // The removal follows the arrival within the same cycle or the next: the cycle that would
+    // have cleared the buffer never comes for the removed port.
+    for (int round = 0; round < 20; ++round)
+    {
+        ASSERT_TRUE(keyboard->addPort("out", true));
+        ASSERT_TRUE(keyboard->connect(keyboard->fullName("out"), synth->fullName("in")));
+        ASSERT_TRUE(lumo_test::waitFor([&] { return keyboard->connectionCount("out") > 0; }, 5000));
+        ASSERT_TRUE(keyboard->waitForCycles(2, 2000));   // the connection is in the running graph
+        synth->clearRecords();
+        ASSERT_TRUE(keyboard->send("out", {0x90, 60, static_cast<unsigned char>(round)}));
+        ASSERT_TRUE(lumo_test::waitFor([&] { return synth->receivedCount("in") >= 1; }, 5000)) << "round " << round;
+        ASSERT_TRUE(keyboard->removePort("out"));
+        ASSERT_TRUE(synth->waitForCycles(10, 2000));
+        EXPECT_EQ(synth->receivedCount("in"), 1u) << "round " << round;
+    }
+}
