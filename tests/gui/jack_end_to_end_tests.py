@@ -88,11 +88,12 @@ class Relay:
         counts = [n for _, p, n in self.connections if p == port]
         return counts[-1] if counts else 0
 
-    def connected_after(self, port, timeout=15.0):
-        """Seconds from the arrival to the first connection of PORT (None: none within timeout)."""
+    def connected_after(self, port, timeout=15.0, since=None):
+        """Seconds from the arrival (or SINCE, if later) to the first connection of PORT (None: none
+        within timeout)."""
         wait_until(lambda: self.count(port) > 0, timeout)
         firsts = [t for t, p, n in self.connections if p == port and n > 0]
-        return firsts[0] - self.ready if firsts else None
+        return firsts[0] - max(self.ready, since or self.ready) if firsts else None
 
     def received(self):
         try:
@@ -165,6 +166,7 @@ class Rig:
             program.start(self.display, list(args), XDG_CONFIG_HOME=os.path.join(program.folder, "config"))
             shown = lambda: find_windows(self.display, wt.TITLE) or program.proc.poll() is not None
             window = next(iter(find_windows(self.display, wt.TITLE)), None) if wait_until(shown, 15) else None
+            self.shown_at = time.monotonic()
             if window is not None or program.proc.poll() is None or time.time() > end:
                 break
             print("%s: another instance ran; starting again" % case, flush=True)
@@ -179,10 +181,11 @@ class Rig:
         shot = wt.Shot(self.display, os.path.join(self.out, "%s-%s.png" % (case, name)))
         return shot, wx, wy
 
-    def check_bound(self, case, what, devices=(("keys", "out"), ("synth", "in")), timeout=15.0):
-        """The program connects to the devices' ports within ARRIVAL_BOUND of their arrival."""
+    def check_bound(self, case, what, devices=(("keys", "out"), ("synth", "in")), timeout=15.0, since=None):
+        """The program connects to the devices' ports within ARRIVAL_BOUND of their arrival (of the
+        program's window, for devices that were there before it)."""
         for name, port in devices:
-            delay = self.devices[name].connected_after(port, timeout)
+            delay = self.devices[name].connected_after(port, timeout, since)
             self.arrivals.append(("%s, %s: %s" % (case, what, name), delay))
             check(delay is not None and delay <= ARRIVAL_BOUND,
                   "%s: %s: the program connects to %s:%s within %.0f s of its arrival (%s)"
@@ -229,7 +232,7 @@ def test_end_to_end(rig):
     try:
         if window is None:
             return None
-        rig.check_bound("present", "at the start")
+        rig.check_bound("present", "at the start", since=rig.shown_at)
         listed = lambda: "lumo:in_" in lumo_send(rig.send, "--list").stdout.decode()
         check(wait_until(listed, 15), "the program opens its bound input (its port is listed)")
         time.sleep(1.0)
