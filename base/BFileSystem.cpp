@@ -92,3 +92,23 @@ std::unique_ptr<char[]> ReadWholeFile(const BString& path, std::int64_t& size, B
     return buffer;
 }
 } // namespace BFileSystem
+
+void BAtomicFileWriter::Discard()
+{
+    CloseFile();
+    if (tempPath.Length() > 0)
+    {
+        removeFile(tempPath);
+        tempPath = BString();
+    }
+    failed = true;
+}
+
+void BAtomicFileWriter::CloseFile()
+{
+    if (handle != kNoHandle)
+    {
+        closeHandle(handle);
+        handle = kNoHandle;
+    }
+}

@@ -126,6 +126,9 @@ public:
 
 private:
     void CloseFile();
+    // The platform's two calls that Discard and CloseFile need.
+    static void removeFile(const BString& path);
+    static void closeHandle(std::intptr_t handle);
 
     BString targetPath;
     BString tempPath;

@@ -265,22 +265,12 @@ int BAtomicFileWriter::RemoveLeftovers(const BString& target)
     return removed;
 }
 
-void BAtomicFileWriter::Discard()
+void BAtomicFileWriter::removeFile(const BString& path)
 {
-    CloseFile();
-    if (tempPath.Length() > 0)
-    {
-        ::unlink(tempPath.CStr());
-        tempPath = BString();
-    }
-    failed = true;
+    ::unlink(path.CStr());
 }
 
-void BAtomicFileWriter::CloseFile()
+void BAtomicFileWriter::closeHandle(std::intptr_t handle)
 {
-    if (handle != kNoHandle)
-    {
-        ::close(static_cast<int>(handle));
-        handle = kNoHandle;
-    }
+    ::close(static_cast<int>(handle));
 }

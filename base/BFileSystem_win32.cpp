@@ -230,22 +230,12 @@ int BAtomicFileWriter::RemoveLeftovers(const BString& target)
     return removed;
 }
 
-void BAtomicFileWriter::Discard()
+void BAtomicFileWriter::removeFile(const BString& path)
 {
-    CloseFile();
-    if (tempPath.Length() > 0)
-    {
-        ::DeleteFileA(tempPath.CStr());
-        tempPath = BString();
-    }
-    failed = true;
+    ::DeleteFileA(path.CStr());
 }
 
-void BAtomicFileWriter::CloseFile()
+void BAtomicFileWriter::closeHandle(std::intptr_t handle)
 {
-    if (handle != kNoHandle)
-    {
-        ::CloseHandle(toHandle(handle));
-        handle = kNoHandle;
-    }
+    ::CloseHandle(toHandle(handle));
 }
