@@ -1,5 +1,7 @@
 #include "base/BString.h"
 
+#include "base/BStringUtf.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdarg>
@@ -232,146 +234,6 @@ int BString::Capacity() const noexcept
 
 // ---- UTF-8 and UTF-16 ----------------------------------------------------------------------
 
-namespace
-{
-// Decodes one sequence at text[pos]; returns the number of bytes consumed or 0 when the
-// sequence is longer than the bytes still allowed (which ends the conversion).
-int DecodeUtf8(const unsigned char* text, int pos, int allowed, std::uint32_t& codePoint)
-{
-    const unsigned char lead = text[pos];
-    int length;
-    std::uint32_t cp;
-    if (lead < 0x80)
-    {
-        length = 1;
-        cp = lead;
-    }
-    else if ((lead & 0xE0) == 0xC0)
-    {
-        length = 2;
-        cp = lead & 0x1F;
-    }
-    else if ((lead & 0xF0) == 0xE0)
-    {
-        length = 3;
-        cp = lead & 0x0F;
-    }
-    else if (lead >= 0xF0 && lead <= 0xF7)
-    {
-        length = 4;
-        cp = lead & 0x07;
-    }
-    else
-    {
-        // A stray continuation byte or 0xF8-0xFF stands for itself.
-        codePoint = lead;
-        return 1;
-    }
-    if (length > allowed)
-        return 0;
-    int used = 1;
-    // Continuation bytes only give their low six bits; a NUL shortens the sequence.
-    while (used < length && text[pos + used] != 0)
-    {
-        cp = (cp << 6) | (text[pos + used] & 0x3F);
-        ++used;
-    }
-    codePoint = cp;
-    return used;
-}
-
-// Converts a block's text; counts the units when out is null. Returns the number of units
-// (terminating 0 not included).
-int Utf8ToUtf16(const char* bytes, int capacity, BWideChar* out)
-{
-    const unsigned char* text = reinterpret_cast<const unsigned char*>(bytes);
-    int pos = 0;
-    int units = 0;
-    while (text[pos] != 0)
-    {
-        std::uint32_t cp = 0;
-        const int used = DecodeUtf8(text, pos, capacity - pos, cp);
-        if (used == 0)
-            break;
-        pos += used;
-        if (cp < 0x10000)
-        {
-            if (out)
-                out[units] = static_cast<BWideChar>(cp);
-            ++units;
-        }
-        else
-        {
-            if (out)
-            {
-                out[units] = static_cast<BWideChar>(0xD800 + ((cp - 0x10000) >> 10));
-                out[units + 1] = static_cast<BWideChar>(0xDC00 + (cp & 0x3FF));
-            }
-            units += 2;
-        }
-    }
-    if (out)
-        out[units] = 0;
-    return units;
-}
-
-// Converts UTF-16 units to UTF-8; counts the bytes when out is null.
-int Utf16ToUtf8(const BWideChar* text, int maxUnits, char* out)
-{
-    int bytes = 0;
-    int i = 0;
-    while (i < maxUnits && text[i] != 0)
-    {
-        std::uint32_t cp = static_cast<std::uint16_t>(text[i]);
-        if (cp >= 0xD800 && cp <= 0xDFFF)
-        {
-            // A surrogate pairs with the next unit unchecked; at the last allowed unit, or
-            // before the terminating 0, it ends the conversion (never read past the text).
-            if (i + 1 >= maxUnits || text[i + 1] == 0)
-                break;
-            const std::uint32_t low = static_cast<std::uint16_t>(text[i + 1]);
-            cp = (cp - 0xD800) * 0x400 + low - 0xDC00 + 0x10000;
-            i += 2;
-        }
-        else
-        {
-            ++i;
-        }
-        unsigned char encoded[4];
-        int n;
-        if (cp < 0x80)
-        {
-            encoded[0] = static_cast<unsigned char>(cp);
-            n = 1;
-        }
-        else if (cp < 0x800)
-        {
-            encoded[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
-            encoded[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-            n = 2;
-        }
-        else if (cp < 0x10000)
-        {
-            encoded[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
-            encoded[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
-            encoded[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-            n = 3;
-        }
-        else
-        {
-            encoded[0] = static_cast<unsigned char>(0xF0 | ((cp >> 18) & 0x0F));
-            encoded[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
-            encoded[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
-            encoded[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-            n = 4;
-        }
-        if (out)
-            std::memcpy(out + bytes, encoded, static_cast<size_t>(n));
-        bytes += n;
-    }
-    return bytes;
-}
-} // namespace
 
 const BWideChar* BString::WStr() const
 {
@@ -390,13 +252,13 @@ const BWideChar* BString::WStr() const
         wide = new WideCache;
         block_->wide.store(wide, std::memory_order_release);
     }
-    const int units = Utf8ToUtf16(block_->text, block_->capacity, nullptr);
+    const int units = BStringUtf::Utf8ToUtf16(block_->text, block_->capacity, nullptr);
     if (wide->capacity < units + 1)
     {
         wide->buffer.reset(new BWideChar[static_cast<size_t>(units) + 1]);
         wide->capacity = units + 1;
     }
-    Utf8ToUtf16(block_->text, block_->capacity, wide->buffer.get());
+    BStringUtf::Utf8ToUtf16(block_->text, block_->capacity, wide->buffer.get());
     wide->valid.store(true, std::memory_order_release);
     return wide->buffer.get();
 }
@@ -405,11 +267,11 @@ BString BString::FromWide(const BWideChar* text, int maxUnits)
 {
     if (text == nullptr || maxUnits <= 0)
         return BString();
-    const int bytes = Utf16ToUtf8(text, maxUnits, nullptr);
+    const int bytes = BStringUtf::Utf16ToUtf8(text, maxUnits, nullptr);
     if (bytes == 0)
         return BString();
     BString result(Allocate(bytes));
-    Utf16ToUtf8(text, maxUnits, result.block_->text);
+    BStringUtf::Utf16ToUtf8(text, maxUnits, result.block_->text);
     result.block_->text[bytes] = 0;
     return result;
 }
@@ -769,95 +631,6 @@ BString BString::Format(const char* format, ...)
             return BString(buffer, written);
     }
     return BString();
-}
-
-// ---- paths -------------------------------------------------------------------------------
-
-namespace
-{
-int LastIndexOf(const char* text, int length, char ch)
-{
-    for (int i = length - 1; i >= 0; --i)
-        if (text[i] == ch)
-            return i;
-    return -1;
-}
-} // namespace
-
-BString BString::FileNameOf() const
-{
-    return FileNameOf(PathSeparator());
-}
-
-BString BString::FileNameOf(char separator) const
-{
-    const int length = Length();
-    const int slash = LastIndexOf(block_->text, length, separator);
-    return slash < 0 ? *this : SubString(slash + 1);
-}
-
-BString BString::DirectoryOf() const
-{
-    return DirectoryOf(PathSeparator());
-}
-
-BString BString::DirectoryOf(char separator) const
-{
-    int length = Length();
-    if (length > 0 && block_->text[length - 1] == separator)
-        --length;
-    const int slash = LastIndexOf(block_->text, length, separator);
-    if (slash < 0)
-        return BString();
-    if (slash == 0)
-        return BString(separator);
-    return BString(block_->text, slash);
-}
-
-BString BString::ExtensionOf() const
-{
-    return ExtensionOf(PathSeparator());
-}
-
-BString BString::ExtensionOf(char separator) const
-{
-    const int length = Length();
-    const int dot = LastIndexOf(block_->text, length, '.');
-    const int slash = LastIndexOf(block_->text, length, separator);
-    return dot > slash ? SubString(dot) : BString();
-}
-
-BString BString::WithoutExtension() const
-{
-    return WithoutExtension(PathSeparator());
-}
-
-BString BString::WithoutExtension(char separator) const
-{
-    const int length = Length();
-    const int dot = LastIndexOf(block_->text, length, '.');
-    const int slash = LastIndexOf(block_->text, length, separator);
-    return dot > slash ? SubString(0, dot) : *this;
-}
-
-BString BString::BaseNameOf() const
-{
-    return BaseNameOf(PathSeparator());
-}
-
-BString BString::BaseNameOf(char separator) const
-{
-    return FileNameOf(separator).WithoutExtension(separator);
-}
-
-BString BString::ReplaceExtension(const BString& extension) const
-{
-    return ReplaceExtension(extension, PathSeparator());
-}
-
-BString BString::ReplaceExtension(const BString& extension, char separator) const
-{
-    return WithoutExtension(separator) + extension;
 }
 
 // ---- operators ---------------------------------------------------------------------------
