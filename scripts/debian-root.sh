@@ -7,9 +7,9 @@
 #   scripts/debian-root.sh --key    prints the stamp the root needs (asks the mirror)
 #
 # The root is kept in LUMO_DEBIAN_ROOT_CACHE (default $LUMO_CACHE/debian-root-bookworm-minbase)
-# with a stamp (.lumo-root) naming the mirror's point release, the variant, the architecture and
-# this script's contents; one with another stamp, or none, is made anew. Nothing may change it:
-# a run works on an overlay of it (tests/packaging/minimal_root_test.sh).
+# with a stamp (.lumo-root) naming the mirror's point release, the variant, the architecture, the
+# mirrors its apt sources name and this script's contents; one with another stamp, or none, is made
+# anew. Nothing may change it: a run works on an overlay of it (tests/packaging/minimal_root_test.sh).
 #
 # LUMO_DEBIAN_MIRROR and LUMO_DEBIAN_SECURITY_MIRROR name other mirrors. A mirror that cannot be
 # reached is said on stderr and ends the script with status 1 within a couple of minutes.
@@ -52,7 +52,7 @@ point_release() {
 }
 
 release="$(point_release)"
-key="debian=${release:-unknown} suite=$suite variant=$variant arch=$arch"
+key="debian=${release:-unknown} suite=$suite variant=$variant arch=$arch mirror=$mirror security=$security"
 key="$key script=$(sha256sum "$here/debian-root.sh" | cut -c1-16)"
 if [ "${1:-}" = --key ]; then
     echo "$key"
@@ -63,10 +63,17 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 
+# Runs on one machine share the root: one makes it while none uses it (the users hold the lock
+# shared for as long as they work on it, tests/packaging/minimal_root_test.sh).
+mkdir -p "$(dirname "$cache")"
+exec 9>"$cache.lock"
+if ! flock -x -w 1500 9; then
+    echo "debian-root: $cache is still in use by another run after 25 minutes" >&2
+    exit 1
+fi
 if [ "$(cat "$cache/.lumo-root" 2>/dev/null)" != "$key" ] || [ ! -x "$cache/usr/bin/apt-get" ]; then
     started=$SECONDS
     rm -rf --one-file-system "$cache.new"
-    mkdir -p "$(dirname "$cache")"
     # The sources a user's system has: the release, its updates and its security updates. The
     # apt options stay in the root (etc/apt/apt.conf.d/99mmdebstrap) for the runs inside it.
     if ! timeout 1200 mmdebstrap --quiet --mode=root --variant="$variant" --architectures="$arch" \
