@@ -100,7 +100,7 @@ else
     echo "minimal-root: no overlay could be mounted; working on a copy"
 fi
 mount -t proc proc "$root/proc" && mounts+=("$root/proc") || exit 1
-mkdir -p -m 1777 /tmp/.X11-unix
+[ -d /tmp/.X11-unix ] || mkdir -m 1777 /tmp/.X11-unix
 bind /dev && bind /tmp/.X11-unix && bind "$out" || exit 1
 rm -f "$root/etc/resolv.conf"
 cp -L /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
@@ -123,7 +123,7 @@ if timeout 600 chroot "$root" /bin/sh -c "cd /tmp && DEBIAN_FRONTEND=noninteract
     --no-install-recommends ./$(basename "$deb")" >"$out/apt-install.log" 2>&1; then
     added="$(comm -13 <(echo "$before") <(installed_packages))"
     ok "apt-get install ./$(basename "$deb") in the minimal root: $(wc -l <<<"$added") packages," \
-        "the package's Depends fetched from the mirror ($(echo $added))"
+        "the package's Depends fetched from the mirror (${added//$'\n'/ })"
 else
     fail "apt-get install ./$(basename "$deb") in the minimal root"
     tail -n 15 "$out/apt-install.log" | sed 's/^/       /'
@@ -136,7 +136,7 @@ for program in $programs; do
     if [ -z "$missing" ]; then
         ok "$program finds every library it links"
     else
-        fail "$program lacks libraries: $(echo $missing)"
+        fail "$program lacks libraries: ${missing//$'\n'/;}"
     fi
 done
 
