@@ -36,6 +36,8 @@ packages=(
     # the packages (scripts/package.sh) and their checks: Windows installers, portable zips, the
     # Debian package's checker and the validators of its desktop entry and AppStream metadata
     nsis zip unzip file lintian desktop-file-utils appstream
+    # the minimal Debian system the package is installed into for its check (scripts/debian-root.sh)
+    mmdebstrap
 )
 
 sudo=""

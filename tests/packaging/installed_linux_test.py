@@ -6,7 +6,11 @@ Usage: installed_linux_test.py BIN_FOLDER VERSION OUTPUT_FOLDER [LUMO_RELAY]
 lumo-syx --help and --version; lumo-send --version, and --list against a private JACK server
 (dummy driver, never the user's) that holds the port of LUMO_RELAY (the build's stand-in device)
 when given; lumo on a virtual X display up to its window, then closed by its close cross,
-leaving its settings file in XDG_CONFIG_HOME. Exits 0 when every check passed.
+leaving its settings file in XDG_CONFIG_HOME; before that, its display shows the prompt's text
+(a system that lacks fonts or their configuration shows an empty plate) and nothing it prints says
+a font is missing. Exits 0 when every check passed.
+
+The programs may be wrappers that run those of another root (tests/packaging/minimal_root_test.sh).
 """
 import os
 import shutil
@@ -16,6 +20,10 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "gui"))
 import window_tests as wt  # noqa: E402
+from port_dialog_tests import PROMPT_WAIT, display_amber  # noqa: E402
+
+# What the program or the font library say where no font, or no font configuration, is found.
+FONT_COMPLAINTS = ("No font can be loaded", "Fontconfig error")
 
 
 def run(args, env=None, timeout=30):
@@ -99,13 +107,21 @@ def check_program(bin_folder, out):
         if not wt.check(window is not None, "the installed %s shows its main window" % lumo):
             program.kill()
             return
-        _, _, ww, wh = wt.geometry(display, window)
+        wx, wy, ww, wh = wt.geometry(display, window)
         wt.check((ww, wh) == (wt.WIN_W, wt.WIN_H), "the window is %dx%d (got %sx%s)" % (wt.WIN_W, wt.WIN_H, ww, wh))
-        wt.Shot(display, os.path.join(out, "installed-lumo.png"))
+        # Without devices the start text gives way to the prompt, which only a drawn font shows.
+        time.sleep(max(0.0, program.started + PROMPT_WAIT - time.time()))
+        shot = wt.Shot(display, os.path.join(out, "installed-lumo.png"))
+        top, bottom, right = display_amber(shot, wx, wy)
+        wt.check(top > 1500 and bottom > 1500 and right == 0,
+                 "the display shows the text SELECT / DEVICE (%d, %d, %d amber pixels)" % (top, bottom, right))
         status = wt.close_by_cross(display, program, window)
         if status is None:
             program.kill()
         wt.check(status == 0, "the close cross ends it with exit code 0 (got %s)" % status)
+        said = program.proc.stdout.read().decode(errors="replace")
+        complaints = [line for line in said.splitlines() if any(c in line for c in FONT_COMPLAINTS)]
+        wt.check(not complaints, "nothing it prints says a font is missing %s" % complaints)
         wt.check(os.path.isfile(os.path.join(xdg, "Vantor Quorvel", "lumo.qrcf")),
                  "its settings file is in XDG_CONFIG_HOME/Vantor Quorvel")
     finally:
