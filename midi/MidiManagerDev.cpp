@@ -6,23 +6,12 @@
 #include "midi/MidiManager.h"
 #include "midi/TMidiAliasManager.h"
 #include "midi/TMidiDeviceBase.h"
-#include "midi/TMidiRouter.h"
 
 namespace
 {
 std::uint32_t typeOf(const MidiDeviceDescriptor* d)
 {
     return d != nullptr && d->factory != nullptr ? d->factory->typeId() : 0;
-}
-
-const char* mark(bool on)
-{
-    return on ? "T" : "F";
-}
-
-bool markAt(const BString& text, int position)
-{
-    return position < text.Length() && text.CStr()[position] == 'T';
 }
 
 // Parses 8 hexadecimal digits at position; 0 when malformed.
@@ -251,7 +240,7 @@ BString MidiManagerDev::optionsTail() const
 {
     // Two backend-kind marks (no backend here distinguishes kinds), the factory type, and
     // whether the device is open or waiting to open.
-    return BString("FF") + BString::ToHex8(getFactoryType()) + mark(pending.load() != 0 || isDeviceOpen());
+    return BString("FF") + BString::ToHex8(getFactoryType()) + optionMark(pending.load() != 0 || isDeviceOpen());
 }
 
 void MidiManagerDev::saveState(TIniFile& file, int n) const
@@ -275,164 +264,15 @@ void MidiManagerDev::loadState(const TIniFile& file, int n)
         if (type != 0)
             factoryType = type;
     }
-    pending.store(markAt(options, tail + 10) ? 1 : 0);
+    pending.store(optionMarkAt(options, tail + 10) ? 1 : 0);
 }
 
-// ---------------------------------------------------------------------------------------------
-
-MMDevIn::MMDevIn(MidiManager& manager_, int index_, std::unique_ptr<MidiDeviceDescriptor> descriptor_)
-    : MidiManagerDev(manager_, index_, true, std::move(descriptor_))
+const char* MidiManagerDev::optionMark(bool on)
 {
+    return on ? "T" : "F";
 }
 
-MMDevIn::~MMDevIn()
+bool MidiManagerDev::optionMarkAt(const BString& options, int position)
 {
-    // The manager has drained the data path before deleting records.
-    delete targets.exchange(nullptr);
-}
-
-void MMDevIn::adoptDevice(std::unique_ptr<TMidiDeviceBase> d)
-{
-    if (auto* input = dynamic_cast<TMidiInputBase*>(d.get()))
-    {
-        input->setPassActiveSensing(passActiveSensing.load());
-        input->setPassClock(passClock.load());
-    }
-    MidiManagerDev::adoptDevice(std::move(d));
-}
-
-void MMDevIn::createDevice()
-{
-    replaceDevice(nullptr);
-    std::unique_ptr<MidiDeviceDescriptor> described = copyDescriptor();
-    if (described->factory == nullptr || described->isInput == 0)
-        return;
-    std::unique_ptr<TMidiDeviceBase> made = described->factory->createDevice(*described);
-    auto* input = dynamic_cast<TMidiInputBase*>(made.get());
-    if (input == nullptr)
-        return;
-    input->setDataListener(&manager);
-    input->setPassActiveSensing(passActiveSensing.load());
-    input->setPassClock(passClock.load());
-    installDevice(std::move(made));
-}
-
-void MMDevIn::setPassClock(int pass)
-{
-    passClock.store(pass);
-    if (auto* input = dynamic_cast<TMidiInputBase*>(getDeviceObject()))
-        input->setPassClock(pass);
-}
-
-void MMDevIn::setPassActiveSensing(int pass)
-{
-    passActiveSensing.store(pass);
-    if (auto* input = dynamic_cast<TMidiInputBase*>(getDeviceObject()))
-        input->setPassActiveSensing(pass);
-}
-
-bool MMDevIn::hasState() const
-{
-    return MidiManagerDev::hasState() || passActiveSensing.load() != 0 || passClock.load() != 1;
-}
-
-void MMDevIn::assign(const MidiManagerDev& other)
-{
-    if (const auto* input = dynamic_cast<const MMDevIn*>(&other))
-        assignAll(*input);
-    else
-        MidiManagerDev::assign(other);
-}
-
-void MMDevIn::assignAll(const MMDevIn& other)
-{
-    MidiManagerDev::assign(other);
-    thru.Clear();
-    thru.addAll(other.thru);
-    setPassClock(other.passClock.load());
-    setPassActiveSensing(other.passActiveSensing.load());
-    const MidiThruTargets* source = other.targets.load(std::memory_order_acquire);
-    publishTargets(source != nullptr ? std::unique_ptr<MidiThruTargets>(new MidiThruTargets(*source)) : nullptr);
-}
-
-void MMDevIn::reloadThru()
-{
-    if (present.load() == 0)
-        return;
-    TMidiRouter* router = TMidiRouter::peekInstance();
-    if (router == nullptr)
-        thru.Clear();
-    else
-        router->collectThru(thru, index);
-
-    // Resolve now, on the control thread: the driver thread only ever sees output records.
-    std::unique_ptr<MidiThruTargets> next(new MidiThruTargets);
-    for (TMidiAlias* alias : thru)
-    {
-        if (alias == nullptr || alias->direction.load() != TMidiAlias::kOutput)
-            continue;
-        MMDevOut* output = manager.getOutput(alias->deviceIndex.load());
-        if (output == nullptr)
-            continue;
-        bool known = false;
-        for (MMDevOut* existing : next->outputs)
-            known = known || existing == output;
-        if (!known)
-            next->outputs.push_back(output);
-    }
-    publishTargets(std::move(next));
-}
-
-void MMDevIn::publishTargets(std::unique_ptr<MidiThruTargets> next)
-{
-    std::unique_ptr<const MidiThruTargets> old(targets.exchange(next.release(), std::memory_order_acq_rel));
-    manager.dataPathGuard().retire(std::move(old));
-}
-
-void MMDevIn::saveState(TIniFile& file, int n) const
-{
-    TStringList& section = file.GetSection(sectionName());
-    section.SetValue(BString::Format("Name%d", n), displayName());
-    section.SetValue(BString::Format("Options%d", n), BString(mark(passActiveSensing.load() != 0)) +
-                                                          mark(passClock.load() != 0) + optionsTail());
-}
-
-void MMDevIn::loadState(const TIniFile& file, int n)
-{
-    MidiManagerDev::loadState(file, n);
-    const BString options = file.ReadString(sectionName(), BString::Format("Options%d", n), BString());
-    if (options.Length() >= 2)
-    {
-        setPassActiveSensing(markAt(options, 0) ? 1 : 0);
-        setPassClock(markAt(options, 1) ? 1 : 0);
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-
-MMDevOut::MMDevOut(MidiManager& manager_, int index_, std::unique_ptr<MidiDeviceDescriptor> descriptor_)
-    : MidiManagerDev(manager_, index_, false, std::move(descriptor_))
-{
-}
-
-void MMDevOut::createDevice()
-{
-    replaceDevice(nullptr);
-    std::unique_ptr<MidiDeviceDescriptor> described = copyDescriptor();
-    if (described->factory == nullptr || described->isInput != 0)
-        return;
-    std::unique_ptr<TMidiDeviceBase> made = described->factory->createDevice(*described);
-    if (dynamic_cast<TMidiOutputBase*>(made.get()) == nullptr)
-        return;
-    installDevice(std::move(made));
-}
-
-void MMDevOut::saveState(TIniFile& file, int n) const
-{
-    MidiManagerDev::saveState(file, n);
-}
-
-void MMDevOut::loadState(const TIniFile& file, int n)
-{
-    MidiManagerDev::loadState(file, n);
+    return position < options.Length() && options.CStr()[position] == 'T';
 }
