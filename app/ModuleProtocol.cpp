@@ -1,11 +1,12 @@
 #include "app/ModuleProtocol.h"
 
+#include "app/CurrentSection.h"
 #include "app/ProgramNameTable.h"
 #include "base/TIniFile.h"
 
 #include <array>
 
-const char* const ModuleProtocol::kSettingsSection = "Current";
+const char* const ModuleProtocol::kSettingsSection = CurrentSection::kName;
 const char* const ModuleProtocol::kReceiveChannelKey = "ReceiveChannel";
 
 namespace

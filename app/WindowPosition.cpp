@@ -1,10 +1,11 @@
 #include "app/WindowPosition.h"
 
+#include "app/CurrentSection.h"
 #include "base/TIniFile.h"
 
 namespace
 {
-const char* const kSection = "Current";
+const char* const kSection = CurrentSection::kName;
 const char* const kLeftKey = "MainLeft";
 const char* const kTopKey = "MainTop";
 constexpr int kNoPosition = -1000;

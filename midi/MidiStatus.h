@@ -1,4 +1,4 @@
-// MidiStatus: facts about MIDI status bytes shared by the manager and the backends.
+// MidiStatus: facts about MIDI messages shared by the manager, the backends and the tools.
 #pragma once
 
 namespace MidiStatus
@@ -7,6 +7,10 @@ constexpr unsigned char kSysExStart = 0xF0;
 constexpr unsigned char kSysExEnd = 0xF7;
 constexpr unsigned char kTimingClock = 0xF8;
 constexpr unsigned char kActiveSensing = 0xFE;
+
+// Largest piece of System Exclusive data handed on at once: what the drivers fill per buffer, what
+// the data path delivers and the outputs send as one long message.
+constexpr int kSysExPieceBytes = 1024;
 
 // Length of a short message with this status byte: 3 for notes, controllers, pitch bend;
 // 2 for program change and channel pressure; for system messages by kind; 0 for data bytes and

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "base/BLock.h"
+#include "midi/MidiStatus.h"
 #include "midi/TMidiDeviceListeners.h"
 
 #include <atomic>
@@ -139,7 +140,7 @@ protected:
     // A driver event of raw bytes: the whole short messages at its start one by one; from the
     // first byte that starts none (SysEx, stray data bytes) on, the rest as long pieces of at
     // most kLongPieceSize bytes. With asLong the whole event goes as pieces.
-    static constexpr int kLongPieceSize = 1024;
+    static constexpr int kLongPieceSize = MidiStatus::kSysExPieceBytes;
     void deliverBytes(const unsigned char* data, std::size_t size, bool asLong, std::int64_t timestamp);
 
     // Marks delivery started and sets the time origin of now().
@@ -177,7 +178,7 @@ public:
 class TMidiOutputBase : public TMidiDeviceBase
 {
 public:
-    static constexpr int kBlockSize = 1024;
+    static constexpr int kBlockSize = MidiStatus::kSysExPieceBytes;
     static constexpr int kMaxBlocksInFlight = 10;
 
     explicit TMidiOutputBase(std::unique_ptr<MidiDeviceDescriptor> descriptor);

@@ -4,6 +4,8 @@
 // Pure functions on bytes, without any sequencer header, so that they can be tested anywhere.
 #pragma once
 
+#include "midi/MidiStatus.h"
+
 #include <cstddef>
 #include <vector>
 
@@ -11,7 +13,7 @@ namespace AlsaMidiSegments
 {
 // The largest SysEx piece we hand to the sequencer as one event. A client's default input pool
 // takes about 5,500 bytes of variable data, so a receiver with default settings gets them too.
-constexpr std::size_t kSysExPieceBytes = 1024;
+constexpr std::size_t kSysExPieceBytes = MidiStatus::kSysExPieceBytes;
 
 struct Segment
 {
