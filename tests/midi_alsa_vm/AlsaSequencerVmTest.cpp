@@ -123,7 +123,7 @@ protected:
         manager = MidiManager::getInstance();
         manager->addDeviceControlListener(&control);
         manager->setDataListener(&recorder);
-        factory = new AlsaMidiFactory("lumo-test"); // deleted in TearDown
+        factory = new AlsaMidiFactory("lumo-test", false); // deleted in TearDown
         manager->addFactory(factory);
         manager->start();
         manager->updateDevices(true, true);
@@ -238,7 +238,7 @@ TEST_F(AlsaVm, ListsMidiThroughButNeitherOurOwnNorTheSystemClient)
     const int in = openInput(kThrough);
     ASSERT_GE(in, 0);
     auto watcher = AlsaCompanion::open("lumo-test-watch");
-    AlsaMidiFactory other("lumo-test-other");
+    AlsaMidiFactory other("lumo-test-other", false);
     EXPECT_FALSE(anyStartsWith(names(true), "lumo-test:"));
     const std::vector<std::string> seenByOther = [&] {
         BStringList list;

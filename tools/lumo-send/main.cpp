@@ -252,8 +252,8 @@ int main(int argc, char** argv)
 
     const LibraryShutdown shutdown;
     // Both systems are asked; each says in one line on stderr when it is absent.
-    auto* jack = new JackMidiFactory("lumo-send"); // both belong to the AutoDelete registry
-    auto* alsa = new AlsaMidiFactory("lumo-send");
+    auto* jack = new JackMidiFactory("lumo-send", false); // both belong to the AutoDelete registry
+    auto* alsa = new AlsaMidiFactory("lumo-send", false);
     const bool haveJack = jack->getSession().connect();
     const bool haveAlsa = alsa->getSequencer().connect();
     if (!haveJack && !haveAlsa)
