@@ -3,6 +3,8 @@
 #include "MidiGuiFixture.h"
 
 #include "dialogs/ComboBoxMidi.h"
+#include "midi/MidiDeviceDescriptor.h"
+#include "midi/MidiManagerDev.h"
 #include "midi/TMidiAlias.h"
 
 #include <gtest/gtest.h>
@@ -238,3 +240,25 @@ TEST_F(ComboBoxMidiTest, ABoxDestroyedAfterTheManagerNeverCreatesItAgain)
     EXPECT_EQ(MidiManager::peekInstance(), nullptr);
 }
 } // namespace
+
+TEST_F(ComboBoxMidiTest, ABackendsNoteOnAPortFollowsItsNameWhileTheAliasStoresTheNameAlone)
+{
+    factory->addPort(true, "LUMO In");
+    MidiManager& manager = startManager();
+    const int own = recordOf("LUMO In", true);
+    MidiManagerDev* record = manager.getDevice(own, true);
+    ASSERT_NE(record, nullptr);
+    std::unique_ptr<MidiDeviceDescriptor> noted = record->copyDescriptor();
+    noted->extraId = "this program's own port";
+    record->setDescriptor(noted.get());
+    TMidiAlias* alias = inputAlias("");
+    auto box = makeBox(true, alias);
+    box->requestSelectFromAlias();
+
+    const std::vector<Item> expected { { "(none)", -1 },
+                                       { juce::String::fromUTF8("LUMO In \xe2\x80\x94 this program's own port"), own + 1 } };
+    EXPECT_EQ(itemsOf(*box), expected);
+    box->setSelectedId(own + 1, juce::sendNotificationSync);
+    EXPECT_TRUE(box->applyToAlias());
+    EXPECT_EQ(alias->deviceName(), "LUMO In");
+}

@@ -415,6 +415,18 @@ def test_own_ports(rig):
               "%s: what lumo-send sends into lumo:LUMO In comes out of lumo:LUMO Thru" % case)
         time.sleep(0.7)
         rig.shot(case, "own-program", window)
+        # The port dialog shows the bound own ports with their note (screenshot); OK keeps them.
+        wx, wy, _, _ = wt.geometry(rig.display, window)
+        wt.click(rig.display, wx + IN_AREA[0] + IN_AREA[2] // 2, wy + 33)
+        dialog = wait_for_window(rig.display, DIALOG_TITLE, 10)
+        if check(dialog is not None, "%s: the IN area opens the port dialog" % case):
+            time.sleep(0.6)
+            dx, dy, dw, dh = wt.geometry(rig.display, dialog)
+            wt.Shot(rig.display, os.path.join(rig.out, "%s-port-dialog.png" % case))
+            wt.click(rig.display, dx + dw - 1 - 140, dy + dh - 1 - 25)
+            check(wait_gone(rig.display, DIALOG_TITLE), "%s: OK closes the dialog" % case)
+            wt.x(rig.display, "xdotool", "mousemove", "5", "5")
+            check(jack_connections("lumo:LUMO In") is not None, "%s: OK keeps lumo:LUMO In" % case)
         rig.quit(case, program, window, OWN_BOUND)
         check(wait_until(lambda: all(jack_connections(p) is None for p in own), 10),
               "%s: the program's own ports are gone with it" % case)
