@@ -53,3 +53,8 @@ std::string AlsaMidiDescriptor::ownPortName(const MidiDeviceDescriptor* d)
         return std::string();
     return d->altName.CStr();
 }
+
+BString AlsaMidiDescriptor::displayNote() const
+{
+    return ownPortName(this).empty() ? BString() : extraId;
+}

@@ -26,6 +26,8 @@ public:
     static std::string ownPortName(const MidiDeviceDescriptor* d);
 
     std::unique_ptr<MidiDeviceDescriptor> clone() const override;
+    // "this program's own ... port" for one of our own ports.
+    BString displayNote() const override;
 
     // Reads the address back from a descriptor's interface name; false when it holds none.
     static bool addressOf(const MidiDeviceDescriptor* d, int& client, int& port);

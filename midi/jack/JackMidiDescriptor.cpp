@@ -38,3 +38,8 @@ std::string JackMidiDescriptor::ownPortName(const MidiDeviceDescriptor* d)
         return std::string();
     return d->altName.CStr();
 }
+
+BString JackMidiDescriptor::displayNote() const
+{
+    return ownPortName(this).empty() ? BString() : extraId;
+}

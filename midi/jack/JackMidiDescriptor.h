@@ -25,6 +25,8 @@ public:
     static std::string ownPortName(const MidiDeviceDescriptor* d);
 
     std::unique_ptr<MidiDeviceDescriptor> clone() const override;
+    // "this program's own ... port" for one of our own ports.
+    BString displayNote() const override;
 
     // The full JACK name of the port this descriptor stands for.
     std::string portName() const { return getInterfaceName().CStr(); }
