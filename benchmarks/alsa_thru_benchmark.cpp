@@ -69,7 +69,7 @@ int main(int argc, char** argv)
         return 77;
     }
     MidiManager* manager = MidiManager::getInstance();
-    auto* factory = new AlsaMidiFactory("lumo-bench"); // belongs to the AutoDelete registry
+    auto* factory = new AlsaMidiFactory("lumo-bench", false); // belongs to the AutoDelete registry
     manager->addFactory(factory);
     manager->start();
 

@@ -25,12 +25,8 @@ if(WIN32)
         set(LUMO_WINDOWS_ARCH win32)
     endif()
     # Everything sits in one folder: Program Files\Vantor LUMO, or the unpacked portable zip.
-    # lumo-send needs the JACK backend and is not built for Windows.
-    set(lumo_installed_tools lumo-syx)
-    if(TARGET lumo-send)
-        list(APPEND lumo_installed_tools lumo-send)
-    endif()
-    install(TARGETS lumo ${lumo_installed_tools} RUNTIME DESTINATION .)
+    # The tools over WinMM, beside the program.
+    install(TARGETS lumo lumo-syx lumo-send RUNTIME DESTINATION .)
     install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION . RENAME LICENSE.txt)
     configure_file("${LUMO_PACKAGING_DIR}/windows/lumo.nsi.in" "${PROJECT_BINARY_DIR}/packaging/lumo.nsi" @ONLY)
     return()

@@ -100,6 +100,11 @@ juce::String ComboBoxMidi::itemTextOf(MidiManagerDev& record)
 {
     const BString& extra = record.extraText;
     juce::String text = JuceText::toJuce(extra.IsEmpty() ? record.displayName() : extra);
+    // A backend's note on the port (e.g. that it is one of the program's own) follows the name,
+    // which stays what aliases and the settings store.
+    const BString note = extra.IsEmpty() ? record.copyDescriptor()->displayNote() : BString();
+    if (!note.IsEmpty())
+        text << " " << juce::String::charToString(0x2014) << " " << JuceText::toJuce(note);
     if (record.pending.load() != 0)
         text << kPendingSuffix;
     return text;

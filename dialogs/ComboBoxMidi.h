@@ -81,7 +81,8 @@ public:
     // Number of item rebuilds so far (message thread; diagnostics and tests).
     int getRebuildCount() const noexcept { return rebuildCount; }
 
-    // The item text a record is listed with (extra text or display name, " (pending)" added).
+    // The item text a record is listed with (extra text, or display name and the backend's note on
+    // the port; " (pending)" added).
     static juce::String itemTextOf(MidiManagerDev& record);
 
     using juce::ComboBox::addListener;

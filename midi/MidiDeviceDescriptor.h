@@ -40,6 +40,10 @@ public:
     // equal names.
     BString displayName() const;
 
+    // A backend's note on the port for the port dialog, shown after the display name (which stays
+    // what aliases and settings store); empty for most ports.
+    virtual BString displayNote() const { return BString(); }
+
     // Forgets the port's identity, so that the descriptor no longer matches the port that now
     // carries it.
     void clearIdentity();

@@ -59,7 +59,6 @@ package_windows() {
     local stage="$dir/stage/$name"
     rm -rf "$dir/stage"
     cmake --install "$dir" --prefix "$stage" --strip >/dev/null || return 1
-    [ -f "$stage/lumo-send.exe" ] || echo "package: $tree: lumo-send is not built for Windows; installing lumo.exe and lumo-syx.exe"
     makensis -V2 -DSTAGE="$stage" -DOUTFILE="$out/$name-setup.exe" "$dir/packaging/lumo.nsi" || return 1
     rm -f "$out/$name-portable.zip"
     (cd "$dir/stage" && zip -q -r -X "$out/$name-portable.zip" "$name") || return 1

@@ -2,8 +2,8 @@
 # The main job: installs what the project needs, builds the Linux program and runs it.
 #
 # MIDI on Linux goes through JACK. When no JACK server is running, this starts a private one for
-# the session, a stand-in device "demo" (lumo-relay) whose output is bound to the program's
-# "MIDI Input", and plays a short demo into it with lumo-send, so the display changes on its own.
+# the session with the program's "MIDI Input" bound to its own port "LUMO In", and plays a short
+# demo straight into lumo:LUMO In with lumo-send, so the display changes on its own.
 # Everything started here is stopped when the program quits. With a server already running, the
 # program uses that one and no demo is played.
 set -euo pipefail
@@ -44,40 +44,31 @@ else
     echo "=== no JACK server running: starting a private one ($JACK_DEFAULT_SERVER) with a demo"
     jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 256 >"$session/jackd.log" 2>&1 &
     started_pids+=($!)
-    # The stand-in device connects once the server accepts clients.
     for _ in $(seq 1 100); do
-        "$bin/lumo-relay" demo >"$session/relay.out" 2>/dev/null &
-        relay=$!
-        for _ in $(seq 1 50); do
-            grep -q '^ready' "$session/relay.out" && break 2
-            kill -0 "$relay" 2>/dev/null || break
-            sleep 0.02
-        done
-        kill "$relay" 2>/dev/null || true
-        wait "$relay" 2>/dev/null || true
+        "$bin/lumo-send" --list >/dev/null 2>&1 && break
+        kill -0 "${started_pids[0]}" 2>/dev/null || break
         sleep 0.1
     done
-    grep -q '^ready' "$session/relay.out" || { echo "the JACK server did not start; see $session/jackd.log"; exit 1; }
-    started_pids=("$relay" "${started_pids[@]}")
+    "$bin/lumo-send" --list >/dev/null 2>&1 || { echo "the JACK server did not start; see $session/jackd.log"; exit 1; }
     # The program reads its settings next to itself: a copy in the session folder with the binding.
     cp "$lumo" "$session/lumo"
     lumo="$session/lumo"
-    printf '[MIDI.alias]\nName0=MIDI Input\nDevice0=1:demo:out\n' >"$session/lumo.qrcf"
+    printf '[MIDI.alias]\nName0=MIDI Input\nDevice0=1:LUMO In\n' >"$session/lumo.qrcf"
     demo=1
 fi
 
 # Plays the demo once the program's input is open: display texts and Program Changes.
 play_demo() {
     for _ in $(seq 1 150); do
-        "$bin/lumo-send" --list 2>/dev/null | grep -q '^lumo:in_' && break
+        "$bin/lumo-send" --list 2>/dev/null | grep -qx 'lumo:LUMO In' && break
         sleep 0.1
     done
     local step
     for step in "HELLO|JACK" "LUMO|ON LINUX" "PROGRAM|CHANGE"; do
-        "$bin/lumo-send" --port demo:in --text "${step%%|*}" "${step##*|}" || return
+        "$bin/lumo-send" --port "lumo:LUMO In" --text "${step%%|*}" "${step##*|}" || return
         sleep 1
     done
-    "$bin/lumo-send" --port demo:in --program 1 || return
+    "$bin/lumo-send" --port "lumo:LUMO In" --program 1 || return
     echo "=== demo played: display texts and a Program Change through lumo-send"
 }
 

@@ -1,6 +1,13 @@
 #include "midi/alsa/AlsaMidiDescriptor.h"
 
+#include "midi/OwnPortNames.h"
+
 #include <cstdio>
+
+namespace
+{
+const char* const kOwnNote = "this program's own ALSA sequencer port";
+}
 
 AlsaMidiDescriptor::AlsaMidiDescriptor(MidiDeviceFactory* factory_, bool isInput_, int index_,
                                        const std::string& name_, int client, int port)
@@ -26,4 +33,28 @@ bool AlsaMidiDescriptor::addressOf(const MidiDeviceDescriptor* d, int& client, i
     client = c;
     port = p;
     return true;
+}
+
+AlsaMidiDescriptor AlsaMidiDescriptor::ownPort(MidiDeviceFactory* factory_, bool isInput_, int index_)
+{
+    AlsaMidiDescriptor d;
+    d.factory = factory_;
+    d.isInput = isInput_ ? 1 : 0;
+    d.index = index_;
+    d.altName = BString(OwnPortNames::forDirection(isInput_));
+    d.name = BString::Format("%s (2)", d.altName.CStr());
+    d.extraId = BString(kOwnNote);
+    return d;
+}
+
+std::string AlsaMidiDescriptor::ownPortName(const MidiDeviceDescriptor* d)
+{
+    if (d == nullptr || !d->getInterfaceName().IsEmpty() || d->getExtraId() != BString(kOwnNote))
+        return std::string();
+    return d->altName.CStr();
+}
+
+BString AlsaMidiDescriptor::displayNote() const
+{
+    return ownPortName(this).empty() ? BString() : extraId;
 }

@@ -4,8 +4,9 @@
 #include "midi/alsa/AlsaMidiInput.h"
 #include "midi/alsa/AlsaMidiOutput.h"
 
-AlsaMidiFactory::AlsaMidiFactory(std::string clientName)
-    : observer(std::make_unique<AlsaDeviceObserver>([this] { forgetLastRescanRequest(); })),
+AlsaMidiFactory::AlsaMidiFactory(std::string clientName, bool listOwnPorts_)
+    : listOwnPorts(listOwnPorts_),
+      observer(std::make_unique<AlsaDeviceObserver>([this] { forgetLastRescanRequest(); })),
       sequencer(std::make_shared<AlsaSequencer>(std::move(clientName), observer.get()))
 {
 }
@@ -34,12 +35,19 @@ std::unique_ptr<TMidiDeviceBase> AlsaMidiFactory::createDevice(const MidiDeviceD
 
 void AlsaMidiFactory::refreshDescriptors(bool isInput, BOwnedList<MidiDeviceDescriptor*>& list)
 {
-    const std::vector<AlsaSequencer::PortInfo> ports = sequencer->listPorts(isInput);
-    const int count = static_cast<int>(ports.size());
+    std::vector<AlsaMidiDescriptor> found;
+    // Our own port comes first, and only with a sequencer to create it on.
+    if (sequencer->connect())
+    {
+        if (listOwnPorts)
+            found.push_back(AlsaMidiDescriptor::ownPort(this, isInput, 0));
+        for (const AlsaSequencer::PortInfo& port : sequencer->listPorts(isInput))
+            found.emplace_back(this, isInput, static_cast<int>(found.size()), port.name, port.client, port.port);
+    }
+    const int count = static_cast<int>(found.size());
     for (int i = 0; i < count; ++i)
     {
-        const AlsaSequencer::PortInfo& port = ports[static_cast<std::size_t>(i)];
-        AlsaMidiDescriptor fresh(this, isInput, i, port.name, port.client, port.port);
+        const AlsaMidiDescriptor& fresh = found[static_cast<std::size_t>(i)];
         if (MidiDeviceDescriptor* existing = list.Get(i))
             existing->assign(fresh);
         else

@@ -19,11 +19,13 @@ AlsaMidiInput::~AlsaMidiInput()
 void AlsaMidiInput::open()
 {
     started.store(0, std::memory_order_release);
+    const std::string ownName = AlsaMidiDescriptor::ownPortName(getDescriptor());
     int client = -1;
     int port = -1;
-    if (!AlsaMidiDescriptor::addressOf(getDescriptor(), client, port))
+    if (ownName.empty() && !AlsaMidiDescriptor::addressOf(getDescriptor(), client, port))
         return;
-    const std::uint64_t opened = sequencer->openInput(client, port, this);
+    const std::uint64_t opened =
+        ownName.empty() ? sequencer->openInput(client, port, this) : sequencer->openOwnInput(ownName, this);
     if (opened == 0)
         return;
     token.store(opened);

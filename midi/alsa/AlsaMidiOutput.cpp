@@ -18,11 +18,13 @@ AlsaMidiOutput::~AlsaMidiOutput()
 
 void AlsaMidiOutput::open()
 {
+    const std::string ownName = AlsaMidiDescriptor::ownPortName(getDescriptor());
     int client = -1;
     int port = -1;
-    if (!AlsaMidiDescriptor::addressOf(getDescriptor(), client, port))
+    if (ownName.empty() && !AlsaMidiDescriptor::addressOf(getDescriptor(), client, port))
         return;
-    const std::uint64_t opened = sequencer->openOutput(client, port);
+    const std::uint64_t opened =
+        ownName.empty() ? sequencer->openOutput(client, port) : sequencer->openOwnOutput(ownName);
     if (opened == 0)
         return;
     token.store(opened);

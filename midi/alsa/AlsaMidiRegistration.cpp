@@ -12,7 +12,7 @@ public:
     void managerReady() override
     {
         // Factories belong to the AutoDelete registry.
-        MidiManager::peekInstance()->addFactory(new AlsaMidiFactory("lumo"));
+        MidiManager::peekInstance()->addFactory(new AlsaMidiFactory("lumo", true));
     }
 };
 

@@ -221,15 +221,26 @@ std::vector<AlsaSequencer::PortInfo> AlsaSequencer::listPorts(bool sources)
 
 std::uint64_t AlsaSequencer::openInput(int peerClient, int peerPort, AlsaEventSink* sink)
 {
-    return openPort(true, peerClient, peerPort, sink);
+    return openPort(true, peerClient, peerPort, std::string(), sink);
+}
+
+std::uint64_t AlsaSequencer::openOwnInput(const std::string& portName, AlsaEventSink* sink)
+{
+    return portName.empty() ? 0 : openPort(true, -1, -1, portName, sink);
+}
+
+std::uint64_t AlsaSequencer::openOwnOutput(const std::string& portName)
+{
+    return portName.empty() ? 0 : openPort(false, -1, -1, portName, nullptr);
 }
 
 std::uint64_t AlsaSequencer::openOutput(int peerClient, int peerPort)
 {
-    return openPort(false, peerClient, peerPort, nullptr);
+    return openPort(false, peerClient, peerPort, std::string(), nullptr);
 }
 
-std::uint64_t AlsaSequencer::openPort(bool isInput, int peerClient, int peerPort, AlsaEventSink* sink)
+std::uint64_t AlsaSequencer::openPort(bool isInput, int peerClient, int peerPort, const std::string& ownName,
+                                      AlsaEventSink* sink)
 {
     if (!connect())
         return 0;
@@ -242,10 +253,14 @@ std::uint64_t AlsaSequencer::openPort(bool isInput, int peerClient, int peerPort
 
     snd_seq_port_info_t* info = nullptr;
     snd_seq_port_info_alloca(&info);
-    const std::string portName = (isInput ? "in " : "out ") + portAddress(peerClient, peerPort);
+    const bool own = peerClient < 0;
+    const std::string portName = own ? ownName : (isInput ? "in " : "out ") + portAddress(peerClient, peerPort);
     snd_seq_port_info_set_name(info, portName.c_str());
-    // Only the capability our own connection needs: others neither list nor attach to it.
-    snd_seq_port_info_set_capability(info, isInput ? SND_SEQ_PORT_CAP_WRITE : SND_SEQ_PORT_CAP_READ);
+    // A port for our own connection gets only the capability that needs: others neither list
+    // nor attach to it. An own port is there for others to subscribe to.
+    const unsigned int subscribable = isInput ? SND_SEQ_PORT_CAP_SUBS_WRITE : SND_SEQ_PORT_CAP_SUBS_READ;
+    const unsigned int caps = (isInput ? SND_SEQ_PORT_CAP_WRITE : SND_SEQ_PORT_CAP_READ) | (own ? subscribable : 0u);
+    snd_seq_port_info_set_capability(info, caps);
     snd_seq_port_info_set_type(info, SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
     snd_seq_port_info_set_midi_channels(info, 16);
     if (isInput && client->queue >= 0)
@@ -267,6 +282,8 @@ std::uint64_t AlsaSequencer::openPort(bool isInput, int peerClient, int peerPort
         std::lock_guard<std::mutex> slotsGuard(slotsMutex);
         slots[slot->ourPort] = slot;
     }
+    if (own)
+        return slot->token;
     const int subscribed = isInput ? snd_seq_connect_from(client->seq, slot->ourPort, peerClient, peerPort)
                                    : snd_seq_connect_to(client->seq, slot->ourPort, peerClient, peerPort);
     if (subscribed < 0)
@@ -318,10 +335,11 @@ void AlsaSequencer::close(std::uint64_t token)
         std::lock_guard<std::mutex> guard(controlMutex);
         if (client)
         {
-            // Fails harmlessly when the other port is gone (and the subscription with it).
-            if (slot->isInput)
+            // Fails harmlessly when the other port is gone (and the subscription with it). An own
+            // port's subscriptions are others'; deleting the port ends them.
+            if (slot->peerClient >= 0 && slot->isInput)
                 snd_seq_disconnect_from(client->seq, slot->ourPort, slot->peerClient, slot->peerPort);
-            else
+            else if (slot->peerClient >= 0)
                 snd_seq_disconnect_to(client->seq, slot->ourPort, slot->peerClient, slot->peerPort);
             snd_seq_delete_port(client->seq, slot->ourPort);
         }

@@ -8,7 +8,9 @@
 // Opening a device creates a port of ours for it and subscribes it to (input) or from (output)
 // the other client's port; closing unsubscribes and deletes that port. Our ports carry no
 // subscription rights for others: they exist for the one connection we make, so no one else
-// lists them or attaches to them.
+// lists them or attaches to them. The exception are the program's own ports (openOwnInput,
+// openOwnOutput): they carry the subscription rights, we connect them to nothing, and others
+// subscribe to them; they are still never listed by us.
 //
 // Sending: send() only copies the message into a lock-free queue (AlsaSendQueue) and wakes the
 // sender thread, so that any thread may send, a real-time one too (thru from a JACK input): it
@@ -100,6 +102,11 @@ public:
     // owned) on the reader thread. A token, 0 on failure.
     std::uint64_t openInput(int client, int port, AlsaEventSink* sink);
     std::uint64_t openOutput(int client, int port);
+    // Creates a port of ours named portName that others subscribe to (input: write and
+    // subscribe-write rights; output: read and subscribe-read) and subscribes it to nothing.
+    // Deliveries as above; what an own output sends goes to its subscribers. 0 on failure.
+    std::uint64_t openOwnInput(const std::string& portName, AlsaEventSink* sink);
+    std::uint64_t openOwnOutput(const std::string& portName);
     // Unsubscribes and deletes our port; returns once no delivery to its sink is under way. For
     // an output, what was queued for it before is written first (giving up after a while).
     void close(std::uint64_t token);
@@ -127,7 +134,9 @@ public:
 private:
     std::shared_ptr<Slot> slotFor(std::uint64_t token) const;
     std::shared_ptr<Slot> slotForPort(int ourPort) const;
-    std::uint64_t openPort(bool isInput, int client, int port, AlsaEventSink* sink);
+    // peerClient -1: an own port named ownName, subscribed to nothing.
+    std::uint64_t openPort(bool isInput, int peerClient, int peerPort, const std::string& ownName,
+                           AlsaEventSink* sink);
     bool writeEvent(void* event);
     // The sender thread's writing of one message (locks, may wait for the receiver).
     bool sendNow(std::uint64_t token, const unsigned char* data, std::size_t size);

@@ -4,8 +4,9 @@
 #include "midi/jack/JackMidiInput.h"
 #include "midi/jack/JackMidiOutput.h"
 
-JackMidiFactory::JackMidiFactory(std::string clientName)
-    : observer(std::make_unique<JackDeviceObserver>([this] { forgetLastRescanRequest(); })),
+JackMidiFactory::JackMidiFactory(std::string clientName, bool listOwnPorts_)
+    : listOwnPorts(listOwnPorts_),
+      observer(std::make_unique<JackDeviceObserver>([this] { forgetLastRescanRequest(); })),
       session(std::make_shared<JackSession>(std::move(clientName), observer.get()))
 {
     observer->startRetrying([s = session.get()] { return s->isConnected(); });
@@ -36,14 +37,19 @@ std::unique_ptr<TMidiDeviceBase> JackMidiFactory::createDevice(const MidiDeviceD
 
 void JackMidiFactory::refreshDescriptors(bool isInput, BOwnedList<MidiDeviceDescriptor*>& list)
 {
-    std::vector<JackSession::PortInfo> ports;
+    std::vector<JackMidiDescriptor> found;
+    // Our own port comes first, and only with a server: a JACK port cannot exist without one.
     if (session->connect())
-        ports = session->listPorts(isInput);
-    const int count = static_cast<int>(ports.size());
+    {
+        if (listOwnPorts)
+            found.push_back(JackMidiDescriptor::ownPort(this, isInput, 0));
+        for (const JackSession::PortInfo& port : session->listPorts(isInput))
+            found.emplace_back(this, isInput, static_cast<int>(found.size()), port.name, port.prettyName);
+    }
+    const int count = static_cast<int>(found.size());
     for (int i = 0; i < count; ++i)
     {
-        JackMidiDescriptor fresh(this, isInput, i, ports[static_cast<std::size_t>(i)].name,
-                                 ports[static_cast<std::size_t>(i)].prettyName);
+        const JackMidiDescriptor& fresh = found[static_cast<std::size_t>(i)];
         if (MidiDeviceDescriptor* existing = list.Get(i))
             existing->assign(fresh);
         else

@@ -1,6 +1,8 @@
 // JackMidiFactory: the MIDI backend over JACK. Its devices are the MIDI ports of the other
-// clients of the server: another client's output is one of our inputs and the other way round;
-// our own ports are never listed.
+// clients of the server: another client's output is one of our inputs and the other way round.
+// Our own client's ports are never listed as such; instead, while a server runs, each direction
+// lists first one port of the program's own ("LUMO In", "LUMO Thru"), which opening registers
+// on our client for others to connect to (see JackMidiDescriptor::ownPort).
 //
 // Threads: as MidiDeviceFactory (scans under the factory's lock, from the GUI and notifier
 // threads). The JACK client lives in a JackSession shared with the device objects; the
@@ -23,7 +25,9 @@ public:
     static constexpr std::uint32_t kTypeId = 0x4B43414A; // "JACK"
 
     // clientName is the JACK client name asked for. No connection is made before the first scan.
-    explicit JackMidiFactory(std::string clientName);
+    // listOwnPorts: list the program's own ports too (the program does; tools that reach only
+    // other clients' ports do not).
+    JackMidiFactory(std::string clientName, bool listOwnPorts);
     ~JackMidiFactory() override;
 
     std::uint32_t typeId() const override { return kTypeId; }
@@ -37,6 +41,7 @@ protected:
     void refreshDescriptors(bool isInput, BOwnedList<MidiDeviceDescriptor*>& list) override;
 
 private:
+    const bool listOwnPorts;
     std::unique_ptr<JackDeviceObserver> observer;
     std::shared_ptr<JackSession> session;
 };

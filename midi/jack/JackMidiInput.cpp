@@ -2,6 +2,7 @@
 
 #include "midi/MidiDeviceDescriptor.h"
 #include "midi/MidiStatus.h"
+#include "midi/jack/JackMidiDescriptor.h"
 #include "midi/jack/JackSession.h"
 
 #include <algorithm>
@@ -27,7 +28,9 @@ JackMidiInput::~JackMidiInput()
 void JackMidiInput::open()
 {
     started.store(0, std::memory_order_release);
-    const std::uint64_t opened = session->openInput(portNameOf(getDescriptor()), this);
+    const std::string ownName = JackMidiDescriptor::ownPortName(getDescriptor());
+    const std::uint64_t opened = ownName.empty() ? session->openInput(portNameOf(getDescriptor()), this)
+                                                 : session->openOwnInput(ownName, this);
     if (opened == 0)
         return;
     token.store(opened);

@@ -1,5 +1,6 @@
 // JackMidiInput: an input device over JACK. Opening registers a port of ours and connects the
-// other client's output to it; closing disconnects and unregisters.
+// other client's output to it (for one of our own ports: connects nothing, others do); closing
+// disconnects and unregisters.
 //
 // Threads: open/close under the device lock (TMidiDeviceBase); jackEvent on JACK's process
 // thread, where it cuts SysEx into pieces of at most 1024 bytes and hands everything to the

@@ -2,6 +2,7 @@
 
 #include "midi/MidiDeviceDescriptor.h"
 #include "midi/MidiStatus.h"
+#include "midi/jack/JackMidiDescriptor.h"
 #include "midi/jack/JackSession.h"
 
 #include <algorithm>
@@ -27,7 +28,9 @@ JackMidiOutput::~JackMidiOutput()
 
 void JackMidiOutput::open()
 {
-    const std::uint64_t opened = session->openOutput(portNameOf(getDescriptor()));
+    const std::string ownName = JackMidiDescriptor::ownPortName(getDescriptor());
+    const std::uint64_t opened = ownName.empty() ? session->openOutput(portNameOf(getDescriptor()))
+                                                 : session->openOwnOutput(ownName);
     if (opened == 0)
         return;
     token.store(opened);

@@ -12,7 +12,7 @@ public:
     void managerReady() override
     {
         // Factories belong to the AutoDelete registry.
-        MidiManager::peekInstance()->addFactory(new JackMidiFactory("lumo"));
+        MidiManager::peekInstance()->addFactory(new JackMidiFactory("lumo", true));
     }
 };
 

@@ -339,7 +339,8 @@ bool JackSession::portExists(const std::string& fullName)
     return client && !client->shutDown.load() && jack_port_by_name(client->handle, fullName.c_str()) != nullptr;
 }
 
-std::uint64_t JackSession::openPort(bool isInput, const std::string& peer, JackEventSink* sink)
+std::uint64_t JackSession::openPort(bool isInput, const std::string& peer, const std::string& ownName,
+                                    JackEventSink* sink)
 {
     std::lock_guard<std::mutex> guard(controlMutex);
     if (!client || client->shutDown.load())
@@ -353,27 +354,33 @@ std::uint64_t JackSession::openPort(bool isInput, const std::string& peer, JackE
             break;
         }
     }
-    if (free == nullptr || jack_port_by_name(client->handle, peer.c_str()) == nullptr)
+    const bool own = peer.empty();
+    if (free == nullptr || (own ? ownName.empty() : jack_port_by_name(client->handle, peer.c_str()) == nullptr))
         return 0;
-    const std::string shortName = std::string(isInput ? "in_" : "out_") + std::to_string(nextPortNumber.fetch_add(1));
+    const std::string shortName =
+        own ? ownName : std::string(isInput ? "in_" : "out_") + std::to_string(nextPortNumber.fetch_add(1));
     jack_port_t* port = jack_port_register(client->handle, shortName.c_str(), JACK_DEFAULT_MIDI_TYPE,
                                            isInput ? JackPortIsInput : JackPortIsOutput, 0);
     if (port == nullptr)
         return 0;
-    const char* ours = jack_port_name(port);
-    const int connected = isInput ? jack_connect(client->handle, peer.c_str(), ours)
-                                  : jack_connect(client->handle, ours, peer.c_str());
-    if (connected != 0 && connected != EEXIST)
+    if (!own)
     {
-        jack_port_unregister(client->handle, port);
-        return 0;
+        const char* ours = jack_port_name(port);
+        const int connected = isInput ? jack_connect(client->handle, peer.c_str(), ours)
+                                      : jack_connect(client->handle, ours, peer.c_str());
+        if (connected != 0 && connected != EEXIST)
+        {
+            jack_port_unregister(client->handle, port);
+            return 0;
+        }
+        // The server applies a connection to the running graph some cycles later: until then
+        // events would not travel through it, so the port counts as open only once a cycle ran
+        // with it.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (jack_port_connected_to(port, peer.c_str()) == 0 && !client->shutDown.load() &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    // The server applies a connection to the running graph some cycles later: until then events
-    // would not travel through it, so the port counts as open only once a cycle ran with it.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (jack_port_connected_to(port, peer.c_str()) == 0 && !client->shutDown.load() &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     waitForCycles(2);
     const std::uint64_t token = nextToken.fetch_add(1);
     {
@@ -394,12 +401,22 @@ std::uint64_t JackSession::openPort(bool isInput, const std::string& peer, JackE
 
 std::uint64_t JackSession::openInput(const std::string& source, JackEventSink* sink)
 {
-    return openPort(true, source, sink);
+    return openPort(true, source, std::string(), sink);
+}
+
+std::uint64_t JackSession::openOwnInput(const std::string& ownName, JackEventSink* sink)
+{
+    return openPort(true, std::string(), ownName, sink);
+}
+
+std::uint64_t JackSession::openOwnOutput(const std::string& ownName)
+{
+    return openPort(false, std::string(), ownName, nullptr);
 }
 
 std::uint64_t JackSession::openOutput(const std::string& destination)
 {
-    return openPort(false, destination, nullptr);
+    return openPort(false, destination, std::string(), nullptr);
 }
 
 void JackSession::waitForCycles(int count)
@@ -467,6 +484,8 @@ bool JackSession::isLive(std::uint64_t token, const std::string& peer)
     Slot* slot = slotFor(token);
     if (slot == nullptr || !client || client->shutDown.load() || slot->generation != clientGeneration.load())
         return false;
+    if (peer.empty())
+        return true; // our own port: others' connections come and go
     jack_port_t* other = jack_port_by_name(client->handle, peer.c_str());
     return other != nullptr && jack_port_connected_to(slot->port, peer.c_str()) != 0;
 }

@@ -86,11 +86,17 @@ public:
     std::uint64_t openInput(const std::string& source, JackEventSink* sink);
     // Registers a port of ours and connects it to destination. Returns a token (0 on failure).
     std::uint64_t openOutput(const std::string& destination);
+    // Registers a port of ours named ownName ("client:ownName" for others) and connects it to
+    // nothing: others connect to it. Input deliveries go to sink as above. 0 on failure (a port
+    // of that name exists already, or no server).
+    std::uint64_t openOwnInput(const std::string& ownName, JackEventSink* sink);
+    std::uint64_t openOwnOutput(const std::string& ownName);
     // Disconnects and unregisters; returns once the process callback no longer uses the port
     // (for an input: no delivery to its sink is under way or will come). An output's buffer is
     // cleared in every cycle until it is disconnected, so that nothing goes out twice.
     void close(std::uint64_t token);
     // False when the port of token is gone (server restarted or the other side unregistered).
+    // An own port (empty peer) lives as long as the client that registered it.
     bool isLive(std::uint64_t token, const std::string& peer);
 
     // Any thread. On the process thread during delivery: into this cycle's buffer; elsewhere:
@@ -118,7 +124,8 @@ public:
 
 private:
     Slot* slotFor(std::uint64_t token) const;
-    std::uint64_t openPort(bool isInput, const std::string& peer, JackEventSink* sink);
+    // An empty peer registers an own port named ownName and connects nothing.
+    std::uint64_t openPort(bool isInput, const std::string& peer, const std::string& ownName, JackEventSink* sink);
     // Waits until the cycle under way (count 1) and count - 1 more have ended; gives up after 5 s
     // or when the server goes away. Control threads, under controlMutex.
     void waitForCycles(int count);

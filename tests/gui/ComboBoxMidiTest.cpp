@@ -3,6 +3,8 @@
 #include "MidiGuiFixture.h"
 
 #include "dialogs/ComboBoxMidi.h"
+#include "midi/MidiDeviceDescriptor.h"
+#include "midi/MidiManagerDev.h"
 #include "midi/TMidiAlias.h"
 
 #include <gtest/gtest.h>
@@ -238,3 +240,22 @@ TEST_F(ComboBoxMidiTest, ABoxDestroyedAfterTheManagerNeverCreatesItAgain)
     EXPECT_EQ(MidiManager::peekInstance(), nullptr);
 }
 } // namespace
+
+TEST_F(ComboBoxMidiTest, ABackendsNoteOnAPortFollowsItsNameInTheItemText)
+{
+    factory->addPort(true, "LUMO In");
+    MidiManager& manager = startManager();
+    MidiManagerDev* record = manager.getDevice(recordOf("LUMO In", true), true);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(ComboBoxMidi::itemTextOf(*record), "LUMO In");
+    // A backend's descriptor with a note, as the Linux backends make for the program's own ports.
+    struct NotedDescriptor : MidiDeviceDescriptor
+    {
+        explicit NotedDescriptor(const MidiDeviceDescriptor& d) : MidiDeviceDescriptor(d) { altName = "noted"; }
+        std::unique_ptr<MidiDeviceDescriptor> clone() const override { return std::make_unique<NotedDescriptor>(*this); }
+        BString displayNote() const override { return "this program's own port"; }
+    };
+    record->setDescriptor(NotedDescriptor(*record->copyDescriptor()).clone().get());
+    EXPECT_EQ(ComboBoxMidi::itemTextOf(*record), juce::String::fromUTF8("LUMO In \xe2\x80\x94 this program's own port"));
+    EXPECT_EQ(record->displayName(), "LUMO In");
+}

@@ -11,6 +11,10 @@ another device appears; the input plugged in, out and in again inside the update
 input's connection dropped, then OK in the port dialog with nothing changed. Each time the program
 must connect within ARRIVAL_BOUND; the delays measured are printed and kept in report.txt.
 
+Last, the program's own ports: bound to "LUMO In" and "LUMO Thru", it registers lumo:LUMO In and
+lumo:LUMO Thru, connects them to nothing, and others connect to them (a device's output into
+lumo:LUMO In, lumo:LUMO Thru into another device, lumo-send straight into lumo:LUMO In).
+
 Usage: jack_end_to_end_tests.py LUMO LUMO_SEND LUMO_RELAY OUTPUT_FOLDER
 Exits 0 when every check passed; screenshots and report.txt stay in OUTPUT_FOLDER.
 """
@@ -33,6 +37,8 @@ PROGRAM = 5
 STALL_SIGNS = ("ClientNotify fails", "SuspendRefNum error", "wait error")
 BINDING = "[MIDI.alias]\nName0=MIDI Input\nDevice0=1:keys:out\nName1=MIDI Thru\nDevice1=2:synth:in\n"
 BOUND = {"MIDI Input": "1:keys:out", "MIDI Thru": "2:synth:in"}
+OWN_BINDING = "[MIDI.alias]\nName0=MIDI Input\nDevice0=1:LUMO In\nName1=MIDI Thru\nDevice1=2:LUMO Thru\n"
+OWN_BOUND = {"MIDI Input": "1:LUMO In", "MIDI Thru": "2:LUMO Thru"}
 ARRIVAL_BOUND = 3.0   # the update's debounce (1 s), the rescan and the opening, with room for a loaded machine
 FLAP = 0.3            # well inside the debounce and the rescan limit
 DISPLAY_MESSAGE = bytes([0xF0, 0x77, 8, 5, 12, 12, 15, 0, 0, 0, 10, 1, 3, 11, 0, 29, 0, 0, 0x75, 0xF7])
@@ -217,11 +223,11 @@ class Rig:
         check(wait_until(lambda: synth.received()[mark:] == bytes([0xC0, PROGRAM])),
               "%s: the thru device receives the Program Change" % case)
 
-    def quit(self, case, program, window):
+    def quit(self, case, program, window, bound=BOUND):
         rc = wt.close_by_cross(self.display, program, window)
         check(rc == 0, "%s: the program quits by the cross (status %s)" % (case, rc))
-        found = {name: bindings(program.settings).get(name) for name in BOUND}
-        check(found == BOUND, "%s: the saved settings keep the binding (%s)" % (case, found))
+        found = {name: bindings(program.settings).get(name) for name in bound}
+        check(found == bound, "%s: the saved settings keep the binding (%s)" % (case, found))
         program.kill()
 
 
@@ -376,6 +382,62 @@ def test_ok_reconnects(rig):
         rig.unplug_all()
 
 
+def jack_connections(port):
+    """The ports connected to PORT, as jack_lsp -c shows them (None: no such port)."""
+    lines = subprocess.run(["jack_lsp", "-c", port], stdout=subprocess.PIPE, text=True).stdout.splitlines()
+    if not lines or lines[0].strip() != port:
+        return None
+    return [line.strip() for line in lines[1:] if line.startswith(" ")]
+
+
+def test_own_ports(rig):
+    """Bound to its own ports, the program registers them and others connect: a device sends into
+    lumo:LUMO In and reads the thru from lumo:LUMO Thru; lumo-send sends to lumo:LUMO In directly."""
+    case = "own-ports"
+    rig.plug("keys")
+    synth = rig.plug("synth")
+    program, window = rig.start(case, OWN_BINDING)
+    try:
+        if window is None:
+            return
+        own = ("lumo:LUMO In", "lumo:LUMO Thru")
+        check(wait_until(lambda: all(jack_connections(p) is not None for p in own), 15),
+              "%s: the program registers %s and %s" % ((case,) + own))
+        check(all(jack_connections(p) == [] for p in own) and rig.devices["keys"].count("out") == 0,
+              "%s: the program connects its own ports to nothing (%s)" % (case, [jack_connections(p) for p in own]))
+        for source, destination in (("keys:out", "lumo:LUMO In"), ("lumo:LUMO Thru", "synth:in")):
+            subprocess.run(["jack_connect", source, destination], check=False)
+        check(wait_until(lambda: synth.count("in") > 0 and rig.devices["keys"].count("out") > 0),
+              "%s: a device connects to lumo:LUMO In, lumo:LUMO Thru to another device" % case)
+        rig.check_text(case, window, "own-text")
+        mark = len(synth.received())
+        result = lumo_send(rig.send, "--port", "lumo:LUMO In", "--program", str(PROGRAM))
+        check(result.returncode == 0, "%s: lumo-send --port 'lumo:LUMO In' succeeds (%s)"
+              % (case, result.stderr.decode().strip()))
+        check(wait_until(lambda: synth.received()[mark:] == bytes([0xC0, PROGRAM])),
+              "%s: what lumo-send sends into lumo:LUMO In comes out of lumo:LUMO Thru" % case)
+        time.sleep(0.7)
+        rig.shot(case, "own-program", window)
+        # The port dialog shows the bound own ports with their note (screenshot); OK keeps them.
+        wx, wy, _, _ = wt.geometry(rig.display, window)
+        wt.click(rig.display, wx + IN_AREA[0] + IN_AREA[2] // 2, wy + 33)
+        dialog = wait_for_window(rig.display, DIALOG_TITLE, 10)
+        if check(dialog is not None, "%s: the IN area opens the port dialog" % case):
+            time.sleep(0.6)
+            dx, dy, dw, dh = wt.geometry(rig.display, dialog)
+            wt.Shot(rig.display, os.path.join(rig.out, "%s-port-dialog.png" % case))
+            wt.click(rig.display, dx + dw - 1 - 140, dy + dh - 1 - 25)
+            check(wait_gone(rig.display, DIALOG_TITLE), "%s: OK closes the dialog" % case)
+            wt.x(rig.display, "xdotool", "mousemove", "5", "5")
+            check(jack_connections("lumo:LUMO In") is not None, "%s: OK keeps lumo:LUMO In" % case)
+        rig.quit(case, program, window, OWN_BOUND)
+        check(wait_until(lambda: all(jack_connections(p) is None for p in own), 10),
+              "%s: the program's own ports are gone with it" % case)
+    finally:
+        program.kill()
+        rig.unplug_all()
+
+
 def main():
     if len(sys.argv) != 5:
         print(__doc__)
@@ -394,6 +456,7 @@ def main():
         test_unplug_replug(rig)
         test_flapping(rig)
         test_ok_reconnects(rig)
+        test_own_ports(rig)
     finally:
         display.stop()
         server.stop()

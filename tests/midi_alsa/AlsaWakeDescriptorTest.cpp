@@ -38,7 +38,7 @@ TEST(AlsaWakeDescriptor, RefusedEventFdLeavesTheSequencerClosedAndSaysWhy)
     eventFdCalls.store(0);
     testing::internal::CaptureStderr();
     {
-        AlsaMidiFactory factory("lumo-test");
+        AlsaMidiFactory factory("lumo-test", false);
         EXPECT_FALSE(factory.getSequencer().connect());
         const AlsaMidiDescriptor through(&factory, true, 0, "Midi Through:Midi Through Port-0", 14, 0);
         auto input = factory.createDevice(through);

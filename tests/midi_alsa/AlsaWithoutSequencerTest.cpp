@@ -33,7 +33,7 @@ TEST(AlsaWithoutSequencer, ListsNothingAndSaysSoInOneLine)
         GTEST_SKIP() << "this machine has a sequencer";
     testing::internal::CaptureStderr();
     {
-        AlsaMidiFactory factory("lumo-test");
+        AlsaMidiFactory factory("lumo-test", false);
         for (int scan = 0; scan < 3; ++scan)
         {
             EXPECT_EQ(factory.deviceCount(true), 0);
@@ -55,7 +55,7 @@ TEST(AlsaWithoutSequencer, DeviceOfARememberedPortStaysClosedAndSendsNothing)
     if (sequencerPresent())
         GTEST_SKIP() << "this machine has a sequencer";
     testing::internal::CaptureStderr();
-    AlsaMidiFactory factory("lumo-test");
+    AlsaMidiFactory factory("lumo-test", false);
     const AlsaMidiDescriptor in(&factory, true, 0, "Midi Through:Midi Through Port-0", 14, 0);
     const AlsaMidiDescriptor out(&factory, false, 0, "Midi Through:Midi Through Port-0", 14, 0);
     auto input = factory.createDevice(in);
@@ -79,7 +79,7 @@ TEST(AlsaWithoutSequencer, ManagerListsTheOtherBackendsPortsAlone)
     MidiManager* manager = MidiManager::getInstance();
     VirtualMidiFactory virtualPorts;
     virtualPorts.setRescanOnChange(true);
-    auto* alsa = new AlsaMidiFactory("lumo-test"); // belongs to the AutoDelete registry
+    auto* alsa = new AlsaMidiFactory("lumo-test", false); // belongs to the AutoDelete registry
     manager->addFactory(alsa);
     manager->addFactory(&virtualPorts);
     virtualPorts.addPort(true, BString("Keys"));

@@ -8,6 +8,7 @@
 #include "midi/TMidiDeviceBase.h"
 #include "midi/TMidiRouter.h"
 #include "midi/alsa/AlsaCompanion.h"
+#include "midi/alsa/AlsaMidiDescriptor.h"
 #include "midi/alsa/AlsaMidiFactory.h"
 #include "support/MidiTestListeners.h"
 #include "support/TempDirectory.h"
@@ -123,7 +124,7 @@ protected:
         manager = MidiManager::getInstance();
         manager->addDeviceControlListener(&control);
         manager->setDataListener(&recorder);
-        factory = new AlsaMidiFactory("lumo-test"); // deleted in TearDown
+        factory = new AlsaMidiFactory("lumo-test", listOwnPorts); // deleted in TearDown
         manager->addFactory(factory);
         manager->start();
         manager->updateDevices(true, true);
@@ -196,10 +197,18 @@ protected:
         return result;
     }
 
+    // Set by a derived fixture's constructor: the factory lists the program's own ports too.
+    bool listOwnPorts = false;
     MidiManager* manager = nullptr;
     AlsaMidiFactory* factory = nullptr;
     RecordingControlListener control;
     InputRecorder recorder;
+};
+
+class AlsaVmOwnPorts : public AlsaVm
+{
+protected:
+    AlsaVmOwnPorts() { listOwnPorts = true; }
 };
 
 bool contains(const std::vector<std::string>& list, const std::string& item)
@@ -238,7 +247,7 @@ TEST_F(AlsaVm, ListsMidiThroughButNeitherOurOwnNorTheSystemClient)
     const int in = openInput(kThrough);
     ASSERT_GE(in, 0);
     auto watcher = AlsaCompanion::open("lumo-test-watch");
-    AlsaMidiFactory other("lumo-test-other");
+    AlsaMidiFactory other("lumo-test-other", false);
     EXPECT_FALSE(anyStartsWith(names(true), "lumo-test:"));
     const std::vector<std::string> seenByOther = [&] {
         BStringList list;
@@ -591,6 +600,61 @@ TEST_F(AlsaVm, LumoSendListsTheSequencersDestinationsAndSendsToThem)
     ASSERT_EQ(std::system(command.c_str()), 0);
     ASSERT_TRUE(synth->waitForCount(synthIn, 1, 5000));
     EXPECT_EQ(synth->receivedBytes(synthIn), (std::vector<unsigned char>{0xC2, 5}));
+}
+
+// Bound to its own ports, the program's client has "LUMO In" for others to send into and
+// "LUMO Thru" for others to read the thru from; lumo-send sends straight into "LUMO In".
+TEST_F(AlsaVmOwnPorts, LumoSendSendsIntoLumoInAndTheThruComesOutOfLumoThru)
+{
+    auto synth = AlsaCompanion::open("own-synth");
+    ASSERT_TRUE(synth);
+    const int synthIn = synth->addPort("in", false);
+    ASSERT_GE(synthIn, 0);
+    TMidiAliasManager* aliases = TMidiAliasManager::getInstance();
+    TMidiAlias* in = aliases->getAlias(BString("MIDI Input"), TMidiAlias::kInput, true, -1);
+    TMidiAlias* out = aliases->getAlias(BString("MIDI Thru"), TMidiAlias::kOutput, true, -1);
+    aliases->setAlias(BString("MIDI Input"), TMidiAlias::kInput, BString("MIDI Input"), BString("LUMO In (2)"), true);
+    aliases->setAlias(BString("MIDI Thru"), TMidiAlias::kOutput, BString("MIDI Thru"), BString("LUMO Thru (2)"), true);
+    TMidiRouter::getInstance()->addRoute(out, in);
+    const int input = openInput("LUMO In (2)");
+    const int output = openOutput("LUMO Thru (2)");
+    ASSERT_GE(input, 0);
+    ASSERT_GE(output, 0);
+
+    // Another client sees them as ports of ours it may subscribe to, each in its direction.
+    AlsaMidiFactory other("lumo-watch", false);
+    BOwnedList<MidiDeviceDescriptor*> sources;
+    BOwnedList<MidiDeviceDescriptor*> destinations;
+    other.copyDescriptors(true, sources);
+    other.copyDescriptors(false, destinations);
+    const auto find = [](BOwnedList<MidiDeviceDescriptor*>& list, const char* name) -> MidiDeviceDescriptor* {
+        for (int i = 0; i < list.Count(); ++i)
+            if (list.Get(i)->displayName() == name)
+                return list.Get(i);
+        return nullptr;
+    };
+    ASSERT_NE(find(destinations, "lumo-test:LUMO In"), nullptr);
+    EXPECT_EQ(find(sources, "lumo-test:LUMO In"), nullptr);
+    int thruClient = -1;
+    int thruPort = -1;
+    ASSERT_TRUE(AlsaMidiDescriptor::addressOf(find(sources, "lumo-test:LUMO Thru"), thruClient, thruPort));
+    EXPECT_TRUE(contains(names(true), "LUMO In (2)") && !anyStartsWith(names(true), "lumo-test:"));
+    ASSERT_TRUE(synth->connect(thruClient, thruPort, synth->clientId(), synthIn));
+
+    const std::string command = std::string(LUMO_SEND_PATH) + " --port 'lumo-test:LUMO In' --program 5";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_TRUE(synth->waitForCount(synthIn, 1, 5000));
+    EXPECT_EQ(synth->receivedBytes(synthIn), (std::vector<unsigned char>{0xC0, 5}));
+    EXPECT_EQ(recorder.bytesOf(input), (std::vector<unsigned char>{0xC0, 5}));
+
+    manager->closeInput(input, true);
+    manager->closeOutput(output, true);
+    EXPECT_TRUE(lumo_test::waitFor(
+        [&] {
+            other.copyDescriptors(false, destinations);
+            return find(destinations, "lumo-test:LUMO In") == nullptr;
+        },
+        5000));
 }
 
 // lumo-send cuts a dump file's SysEx into blocks of 1024 bytes: one of 1025 bytes leaves its F7

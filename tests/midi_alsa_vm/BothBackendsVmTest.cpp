@@ -29,8 +29,8 @@ TEST(BothLinuxBackends, ListSideBySideAndPassThruFromASequencerPortToAJackPort)
     JackServerProcess server;
     ASSERT_TRUE(server.start());
     MidiManager* manager = MidiManager::getInstance();
-    auto* jack = new JackMidiFactory("lumo-both"); // both deleted below
-    auto* alsa = new AlsaMidiFactory("lumo-both");
+    auto* jack = new JackMidiFactory("lumo-both", false); // both deleted below
+    auto* alsa = new AlsaMidiFactory("lumo-both", false);
     manager->addFactory(jack);
     manager->addFactory(alsa);
 
@@ -111,8 +111,8 @@ TEST(BothLinuxBackends, ThruFromAJackInputToASequencerPortStaysRealtimeSafe)
     MidiManager* manager = MidiManager::getInstance();
     lumo_test::RealtimeThruProbe probe;
     manager->setDataListener(&probe);
-    auto* jack = new JackMidiFactory("lumo-rt"); // both deleted below
-    auto* alsa = new AlsaMidiFactory("lumo-rt");
+    auto* jack = new JackMidiFactory("lumo-rt", false); // both deleted below
+    auto* alsa = new AlsaMidiFactory("lumo-rt", false);
     manager->addFactory(jack);
     manager->addFactory(alsa);
     manager->start();

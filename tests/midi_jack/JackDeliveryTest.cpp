@@ -98,7 +98,7 @@ protected:
 
     JackServerProcess server;
     std::unique_ptr<JackCompanion> companion;
-    JackMidiFactory factory{"lumo-test"};
+    JackMidiFactory factory{"lumo-test", false};
 };
 } // namespace
 
@@ -171,7 +171,7 @@ TEST(JackPorts, OtherClientsPortsAreListedByFullNameAndOursNever)
     ASSERT_NE(companion, nullptr);
     ASSERT_TRUE(companion->addPort("midi_out", true));
     ASSERT_TRUE(companion->addPort("midi_in", false));
-    JackMidiFactory factory("lumo-test");
+    JackMidiFactory factory("lumo-test", false);
     std::unique_ptr<TMidiDeviceBase> opened = openPort(factory, companion->fullName("midi_out"), true);
     ASSERT_NE(opened, nullptr);
     ASSERT_TRUE(opened->isOpen());
@@ -199,11 +199,11 @@ TEST(JackPorts, ClosingAnInputUnregistersOurPort)
     auto companion = JackCompanion::open("synth");
     ASSERT_NE(companion, nullptr);
     ASSERT_TRUE(companion->addPort("midi_out", true));
-    JackMidiFactory factory("lumo-test");
+    JackMidiFactory factory("lumo-test", false);
     std::unique_ptr<TMidiDeviceBase> device = openPort(factory, companion->fullName("midi_out"), true);
     ASSERT_NE(device, nullptr);
     // The companion sees our port as one of its destinations while open, and not after close.
-    JackMidiFactory other("lumo-watch");
+    JackMidiFactory other("lumo-watch", false);
     BStringList destinations;
     other.getDisplayNames(false, destinations);
     int ours = 0;

@@ -101,7 +101,7 @@ windows_files() {
         mkdir -p "$work/$arch"
         unzip -q "$packages/$name-portable.zip" -d "$work/$arch" || { echo "cannot unpack $name-portable.zip"; bad=1; continue; }
         local exe
-        for exe in lumo.exe lumo-syx.exe; do
+        for exe in lumo.exe lumo-syx.exe lumo-send.exe; do
             file -b "$work/$arch/$name/$exe" | grep -q "^$pe" || { echo "$name-portable.zip: $exe is not a $pe"; bad=1; }
         done
         [ -f "$work/$arch/$name/LICENSE.txt" ] || { echo "$name-portable.zip: no LICENSE.txt"; bad=1; }

@@ -5,7 +5,7 @@ Usage: wine_installer_test.py SETUP_EXE VERSION OUTPUT_FOLDER
 
 In a fresh 64-bit Wine prefix (OUTPUT_FOLDER/prefix: a copy of the test runs' cached prefix when
 it is current, else made by scripts/wine-prefix.sh) on a virtual X display: the installer runs
-silently (/S) and puts lumo.exe, lumo-syx.exe, the licence and the uninstaller into
+silently (/S) and puts lumo.exe, lumo-syx.exe, lumo-send.exe, the licence and the uninstaller into
 Program Files\\Vantor LUMO, with a Start-menu entry; the installed lumo-syx.exe reports VERSION;
 the installed lumo.exe shows its window and, closed by its close cross, writes its settings file
 under %APPDATA%\\Vantor Quorvel; the uninstaller, run silently, removes the program's files, its
@@ -25,7 +25,7 @@ import window_tests as wt  # noqa: E402
 SCRIPTS = os.path.join(HERE, "..", "..", "scripts")
 WINE64 = "/usr/lib/wine/wine64"
 PROGRAM_FILES = ("drive_c", "Program Files", "Vantor LUMO")
-INSTALLED = ("lumo.exe", "lumo-syx.exe", "LICENSE.txt", "uninstall.exe")
+INSTALLED = ("lumo.exe", "lumo-syx.exe", "lumo-send.exe", "LICENSE.txt", "uninstall.exe")
 START_MENU = ("drive_c", "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", "Vantor LUMO.lnk")
 
 
@@ -86,6 +86,10 @@ def main():
                              stdout=subprocess.PIPE, text=True, errors="replace", timeout=120)
         wt.check(syx.stdout.strip() == "lumo-syx " + version, "the installed lumo-syx.exe says %s (got %r)"
                  % (version, syx.stdout.strip()))
+        send = subprocess.run([WINE64, os.path.join(folder, "lumo-send.exe"), "--list"], env=env,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, errors="replace", timeout=120)
+        wt.check(send.returncode == 0, "the installed lumo-send.exe --list runs (status %s, %r)"
+                 % (send.returncode, send.stderr.strip()))
 
         program = subprocess.Popen([WINE64, os.path.join(folder, "lumo.exe")], cwd=out, env=env,
                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT)

@@ -23,7 +23,7 @@ protected:
     {
         manager = MidiManager::getInstance();
         manager->addDeviceControlListener(&control);
-        factory = new JackMidiFactory("lumo-test"); // belongs to the AutoDelete registry
+        factory = new JackMidiFactory("lumo-test", listOwnPorts); // belongs to the AutoDelete registry
         manager->addFactory(factory);
         manager->start();
     }
@@ -69,6 +69,8 @@ protected:
         TMidiRouter::getInstance()->addRoute(out, in);
     }
 
+    // Set by a derived fixture's constructor: the factory lists the program's own ports too.
+    bool listOwnPorts = false;
     JackServerProcess server;
     MidiManager* manager = nullptr;
     JackMidiFactory* factory = nullptr;

@@ -1,10 +1,13 @@
-// lumo-syx: shows what the display module would show for a recorded dump file.
+// lumo-syx: shows what the display module would show for a recorded dump file, or live for what
+// arrives at a MIDI port (--port).
 //
 // Every file is split into the messages the MIDI input would deliver and run through the same
-// protocol code as the program; each message that sets the display prints one line.
+// protocol code as the program; each message that sets the display prints one line. A port's
+// messages take the same way, so the two outputs compare line by line.
 #include "app/ModuleProtocol.h"
 #include "app/ProgramNameTable.h"
 #include "base/TIniFile.h"
+#include "tools/lumo-syx/LivePort.h"
 #include "tools/lumo-syx/MidiStreamSplitter.h"
 
 #include <LumoVersion.h>
@@ -23,17 +26,23 @@ constexpr int kExitError = 2;
 
 const char* const kUsage =
     "Usage: lumo-syx [--channel omni|1..16] [--settings FILE] FILE...\n"
+    "       lumo-syx [--channel omni|1..16] [--settings FILE] --port NAME\n"
     "\n"
     "Reads each FILE as a raw dump of MIDI messages (as written by the \"/dump\" option) and\n"
     "prints one line for every message that sets the module's display: the top line and the\n"
     "bottom line, each in double quotes, separated by one space. An empty top line shows as one\n"
     "space.\n"
     "\n"
+    "With --port it listens on the MIDI input port NAME instead (a port another program sends\n"
+    "from, named as the program's port dialog names it) and prints the same lines as the\n"
+    "messages arrive, until interrupted (Ctrl+C or SIGTERM; exit status 0).\n"
+    "\n"
     "Options:\n"
     "  --channel omni|1..16  receive channel for Program Changes (default: \"ReceiveChannel\" of\n"
     "                        the settings file, else omni)\n"
     "  --settings FILE       settings file to take the program names and receive channel from\n"
     "                        (default: no names, so every program shows its default name)\n"
+    "  --port NAME           listen on that MIDI input port instead of reading files\n"
     "  --help                show this text\n"
     "  --version             show the program's version\n"
     "  --                    end of options\n"
@@ -46,8 +55,8 @@ const char* const kUsage =
     "Each of these irregularities is reported on standard error; they do not change the exit\n"
     "status.\n"
     "\n"
-    "Exit status: 0 on success, 2 for bad arguments or a file that cannot be read (the other\n"
-    "files are still decoded).\n";
+    "Exit status: 0 on success, 2 for bad arguments, a file that cannot be read (the other\n"
+    "files are still decoded) or a port that is not there, cannot be opened or goes away.\n";
 
 // Prints each display change as the display would show it.
 class ConsoleDisplay : public ModuleDisplay
@@ -68,6 +77,7 @@ struct Options
     bool channelGiven = false;
     int channel = ModuleProtocol::kOmni;
     std::string settingsPath;
+    std::string port;
     std::vector<std::string> files;
 };
 
@@ -124,7 +134,7 @@ bool parseArguments(int argc, char** argv, Options& options, std::string& error)
             value = argument.substr(equals + 1);
             hasValue = true;
         }
-        if (name != "--channel" && name != "--settings")
+        if (name != "--channel" && name != "--settings" && name != "--port")
         {
             error = "unknown option '" + argument + "'";
             return false;
@@ -147,17 +157,24 @@ bool parseArguments(int argc, char** argv, Options& options, std::string& error)
             }
             options.channelGiven = true;
         }
-        else
+        else if (value.empty())
         {
-            if (value.empty())
-            {
-                error = "option '--settings' needs a file name";
-                return false;
-            }
-            options.settingsPath = value;
+            error = name == "--port" ? "option '--port' needs a port name" : "option '--settings' needs a file name";
+            return false;
         }
+        else if (name == "--port")
+            options.port = value;
+        else
+            options.settingsPath = value;
     }
-    if (!options.help && !options.version && options.files.empty())
+    if (options.help || options.version)
+        return true;
+    if (!options.port.empty() && !options.files.empty())
+    {
+        error = "give either --port or files, not both";
+        return false;
+    }
+    if (options.port.empty() && options.files.empty())
     {
         error = "no input file";
         return false;
@@ -239,6 +256,10 @@ int main(int argc, char** argv)
     protocol.setReceiveChannel(options.channel);
     if (!options.settingsPath.empty() && !loadSettings(options, names, protocol))
         return kExitError;
+
+    if (!options.port.empty())
+        return listenOnPort(options.port,
+                            [&](const std::uint8_t* data, int length) { protocol.handleMessage(data, length); });
 
     int status = kExitOk;
     std::vector<std::uint8_t> content;

@@ -1,10 +1,12 @@
 #!/bin/bash
-# Black-box tests of lumo-send: lumo-send-tests.sh CASE LUMO_SEND LUMO_RELAY
+# Black-box tests of lumo-send: lumo-send-tests.sh CASE LUMO_SEND LUMO_RELAY [LUMO_SYX]
 # Each case starts its own JACK server (never the user's) and a relay that records what arrives.
+# The case lumo-syx-port also runs lumo-syx --port on the relay's output.
 set -u
 case_name=$1
 send=$2
 relay=$3
+syx=${4:-}
 
 scratch=$(mktemp -d)
 # A name used once: a killed server's semaphores stay behind, and a later server of the same name
@@ -129,6 +131,42 @@ unknown-port)
     start_server
     run 1 --port nowhere:in --program 1
     grep -q 'no MIDI port named "nowhere:in"' <<<"$err" || fail "unclear message: $err"
+    ;;
+lumo-syx-port)
+    # lumo-syx --port on the relay's output prints, line for line, what lumo-syx prints for the
+    # file of the same messages (the relay records them), --channel and --settings included.
+    start_server
+    printf '[Program Names]\nProgram3=LIVE\n' >"$scratch/names.qrcf"
+    printf '\xf0\x77\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10\x75\xf7' >"$scratch/d.syx"
+    "$syx" --port device:out --channel 2 --settings "$scratch/names.qrcf" >"$scratch/live.txt" 2>"$scratch/live.err" &
+    syx_pid=$!
+    for _ in $(seq 1 250); do
+        "$send" --list 2>/dev/null | grep -q '^lumo-syx:' && break
+        sleep 0.02
+    done
+    run 0 --port device:in --text HELLO "PORT 1"
+    run 0 --port device:in --program 2 --channel 2
+    run 0 --port device:in --program 4 --channel 1
+    run 0 --port device:in "$scratch/d.syx"
+    last="c0 04 f0 77 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10 75 f7"
+    for _ in $(seq 1 250); do
+        [[ "$(received_hex)" == *"$last" ]] && break
+        sleep 0.02
+    done
+    [[ "$(received_hex)" == *"c1 02 $last" ]] || fail "the relay received '$(received_hex)'"
+    "$syx" --channel 2 --settings "$scratch/names.qrcf" "$scratch/received.bin" >"$scratch/file.txt" \
+        || fail "lumo-syx on the recorded file failed"
+    [ "$(wc -l <"$scratch/file.txt")" -eq 3 ] || fail "the file gives 3 lines, not: $(cat "$scratch/file.txt")"
+    for _ in $(seq 1 250); do
+        [ "$(wc -l <"$scratch/live.txt")" -ge 3 ] && break
+        sleep 0.02
+    done
+    kill -TERM "$syx_pid"
+    wait "$syx_pid"
+    status=$?
+    [ "$status" -eq 0 ] || fail "lumo-syx --port exited $status on SIGTERM: $(cat "$scratch/live.err")"
+    diff "$scratch/file.txt" "$scratch/live.txt" || fail "the live lines differ from the file's"
+    "$send" --list 2>/dev/null | grep -q '^lumo-syx:' && fail "lumo-syx left its port behind"
     ;;
 no-server)
     run 1 --port device:in --program 1
