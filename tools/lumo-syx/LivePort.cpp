@@ -1,10 +1,11 @@
 #include "tools/lumo-syx/LivePort.h"
 
+#include "base/BMessageQueue.h"
 #include "base/Exception.h"
 #include "midi/TMidiDeviceBase.h"
 #include "tools/common/ToolPorts.h"
-#include "tools/lumo-syx/MessageRing.h"
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -19,15 +20,17 @@ void requestStop(int)
     stopRequested = 1;
 }
 
-// Runs on the backend's delivery thread (for JACK its real-time one): only copies into the ring.
+// Runs on the backend's delivery thread (for JACK its real-time one): only copies into the queue.
 class RingSink : public TMidiDeviceDataListener
 {
 public:
     void onMidiData(TMidiDeviceBase*, std::int64_t, const unsigned char* data, int length) override
     {
-        ring.push(data, length);
+        if (ring.push(data, length) == 0)
+            drops.fetch_add(1, std::memory_order_relaxed);
     }
-    MessageRing ring{1 << 20};
+    BMessageQueue ring{1024};
+    std::atomic<std::uint64_t> drops{0};
 };
 
 constexpr int kExitError = 2;
@@ -75,7 +78,7 @@ int listenOnPort(const std::string& name, const std::function<void(const std::ui
     auto nextPoll = std::chrono::steady_clock::now();
     while (stopRequested == 0)
     {
-        sink.ring.drain(print);
+        sink.ring.popAll(print);
         if (std::chrono::steady_clock::now() >= nextPoll)
         {
             // A backend closes the device here when its port went away.
@@ -92,9 +95,9 @@ int listenOnPort(const std::string& name, const std::function<void(const std::ui
     }
     input.stop();
     device->closeDevice();
-    sink.ring.drain(print);
-    if (sink.ring.drops() > 0)
+    sink.ring.popAll(print);
+    if (sink.drops.load() > 0)
         std::fprintf(stderr, "lumo-syx: %llu messages came faster than they could be shown and were lost\n",
-                     static_cast<unsigned long long>(sink.ring.drops()));
+                     static_cast<unsigned long long>(sink.drops.load()));
     return status;
 }
