@@ -6,7 +6,7 @@
 #include "app/ModuleProtocol.h"
 #include "app/ProgramNameTable.h"
 #include "fuzz/FuzzTempFolder.h"
-#include "tools/lumo-syx/MidiStreamSplitter.h"
+#include "midi/MidiStreamSplitter.h"
 
 #include <cstddef>
 #include <cstdint>

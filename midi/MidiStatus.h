@@ -14,7 +14,8 @@ constexpr int kSysExPieceBytes = 1024;
 
 // Length of a short message with this status byte: 3 for notes, controllers, pitch bend;
 // 2 for program change and channel pressure; for system messages by kind; 0 for data bytes and
-// for statuses without a fixed length (SysEx, undefined ones).
+// for the two System Exclusive bytes F0 and F7. The undefined statuses (F4, F5, F9, FD) carry no
+// data bytes: each is a message of one byte, passed on as it came.
 constexpr int statusLength(unsigned char status)
 {
     if (status < 0x80)
@@ -23,7 +24,7 @@ constexpr int statusLength(unsigned char status)
         return 3;
     if (status < 0xE0)
         return 2;
-    constexpr int systemLengths[16] = {0, 2, 3, 2, 0, 0, 1, 0, 1, 0, 1, 1, 1, 0, 1, 1};
+    constexpr int systemLengths[16] = {0, 2, 3, 2, 1, 1, 1, 0, 1, 1, 1, 1, 1, 1, 1, 1};
     return systemLengths[status & 0x0F];
 }
 } // namespace MidiStatus

@@ -4,6 +4,7 @@
 
 #include "base/Exception.h"
 #include "midi/MidiDeviceDescriptor.h"
+#include "midi/MidiStatus.h"
 
 #include <algorithm>
 #include <thread>
@@ -292,6 +293,25 @@ TEST_F(MidiManagerTest, ThruPassesNoShortMessageThatArrivedCutShort)
     const auto sent = factory.sentTo(out);
     ASSERT_EQ(sent.size(), 1u) << "a whole message still passes";
     EXPECT_EQ(sent[0].packed, 0x05C0u);
+}
+
+TEST_F(MidiManagerTest, UndefinedStatusBytesPassThroughAsTheOneByteTheyAre)
+{
+    const int in = factory.addPort(true, name("In"));
+    const int out = factory.addPort(false, name("Out"));
+    manager->openInput(indexOf(name("In"), true));
+    manager->openOutput(manager->findDeviceByName(name("Out"), false));
+    route(name("In"), name("Out"));
+
+    for (const unsigned char status : {0xF4, 0xF5, 0xF9, 0xFD})
+    {
+        EXPECT_EQ(MidiStatus::statusLength(status), 1) << std::hex << int{status};
+        factory.feedShort(in, status);
+    }
+    const auto sent = factory.sentTo(out);
+    ASSERT_EQ(sent.size(), 4u) << "none is dropped as a message of no length";
+    EXPECT_EQ(sent[0].packed, 0xF4u);
+    EXPECT_EQ(sent[3].packed, 0xFDu);
 }
 
 TEST_F(MidiManagerTest, TwoOutputAliasesOfOneDeviceSendEachMessageOnce)

@@ -3,7 +3,7 @@
 #include "app/ModuleProtocol.h"
 #include "base/Exception.h"
 #include "midi/TMidiDeviceBase.h"
-#include "tools/lumo-syx/MidiStreamSplitter.h"
+#include "midi/MidiStreamSplitter.h"
 
 #include <LumoVersion.h>
 

@@ -8,7 +8,7 @@
 #include "app/ProgramNameTable.h"
 #include "base/TIniFile.h"
 #include "tools/lumo-syx/LivePort.h"
-#include "tools/lumo-syx/MidiStreamSplitter.h"
+#include "midi/MidiStreamSplitter.h"
 
 #include <LumoVersion.h>
 

@@ -1,26 +1,11 @@
-#include "tools/lumo-syx/MidiStreamSplitter.h"
+#include "midi/MidiStreamSplitter.h"
+
+#include "midi/MidiStatus.h"
 
 #include <cstdio>
 
 namespace
 {
-// Length of a message that starts with `status` (not F0, not a real-time byte).
-int messageLength(std::uint8_t status)
-{
-    if (status < 0xF0)
-        return (status & 0xE0) == 0xC0 ? 2 : 3;   // C0-DF carry one data byte
-    switch (status)
-    {
-    case 0xF1:
-    case 0xF3:
-        return 2;
-    case 0xF2:
-        return 3;
-    default:
-        return 1;   // F4, F5, F6
-    }
-}
-
 std::string describe(const char* format, std::size_t a, std::size_t b = 0, unsigned c = 0)
 {
     char text[160];
@@ -111,7 +96,7 @@ void MidiStreamSplitter::split(const std::uint8_t* data, std::size_t size, const
             pieceLength = 1;
             continue;
         }
-        const int length = messageLength(byte);
+        const int length = MidiStatus::statusLength(byte);
         if (length == 1)
         {
             deliver(&byte, 1);

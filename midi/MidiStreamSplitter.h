@@ -2,6 +2,8 @@
 // messages that a MIDI input would deliver, so that each can be run through the module protocol.
 #pragma once
 
+#include "midi/MidiStatus.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -17,7 +19,8 @@
  * - Any other status byte inside an unterminated System Exclusive message ends it: the bytes so
  *   far are delivered as they are (no F7 added) and the status byte starts the next message. The
  *   same happens at the end of the stream. Both are reported as problems.
- * - Channel messages take 2 (C0-DF) or 3 bytes; F1 and F3 take 2, F2 takes 3, F4 to F6 take 1.
+ * - Messages take the length MidiStatus::statusLength gives: channel messages 2 (C0-DF) or 3
+ *   bytes; F1 and F3 take 2, F2 takes 3; F6 and the undefined F4 and F5 take 1.
  *   A message cut short by a status byte or the end of the stream is dropped and reported.
  * - Data bytes outside a message, and an F7 outside System Exclusive, are skipped and reported
  *   (one report per run of such bytes).
@@ -25,7 +28,7 @@
 class MidiStreamSplitter
 {
 public:
-    static constexpr int kSysExPieceSize = 1024;
+    static constexpr int kSysExPieceSize = MidiStatus::kSysExPieceBytes;
 
     /** Receives one message: its bytes (valid during the call) and its length. */
     using MessageSink = std::function<void(const std::uint8_t* data, int length)>;
