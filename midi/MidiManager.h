@@ -189,6 +189,9 @@ private:
     void openDevice(int index, bool isInput);
     void closeDevice(int index, bool isInput, bool force);
     void reportError(const BString& text, int index, bool isInput);
+    // "Opened MIDI IN: name" (verb "Opened" / "Closed") and the state change, to every control
+    // listener.
+    void announceStateChange(int index, bool isInput, const char* verb, const MidiManagerDev& record);
 
     // Calls f on every control listener, last registered first.
     template <typename F>

@@ -139,12 +139,7 @@ void MidiManager::pollDevice(int index, bool isInput, MidiManagerDev* record)
     if (device->isOpen())
         return;
     record->pending.store(1);
-    const BString text =
-        BString::Format("Closed MIDI %s: %s", directionWordUpper(isInput), record->displayName().CStr());
-    tellControlListeners([&](MidiManagerDeviceControlListener* listener) {
-        listener->deviceMessage(index, isInput, text);
-        listener->deviceStateChanged(index, isInput);
-    });
+    announceStateChange(index, isInput, "Closed", *record);
 }
 
 bool MidiManager::syncFactoryDevices(int k, MidiDeviceFactory* factory, bool isInput, bool force)
@@ -357,12 +352,7 @@ void MidiManager::openDevice(int index, bool isInput)
         if (isInput)
             static_cast<TMidiInputBase*>(device)->start();
         record->pending.store(0);
-        const BString text =
-            BString::Format("Opened MIDI %s: %s", directionWordUpper(isInput), record->displayName().CStr());
-        tellControlListeners([&](MidiManagerDeviceControlListener* listener) {
-            listener->deviceMessage(index, isInput, text);
-            listener->deviceStateChanged(index, isInput);
-        });
+        announceStateChange(index, isInput, "Opened", *record);
     }
     catch (const std::exception& error)
     {
@@ -404,12 +394,7 @@ void MidiManager::closeDevice(int index, bool isInput, bool force)
             if (isInput)
                 static_cast<TMidiInputBase*>(device)->stop();
             device->closeDevice();
-            const BString text =
-                BString::Format("Closed MIDI %s: %s", directionWordUpper(isInput), record->displayName().CStr());
-            tellControlListeners([&](MidiManagerDeviceControlListener* listener) {
-                listener->deviceMessage(index, isInput, text);
-                listener->deviceStateChanged(index, isInput);
-            });
+            announceStateChange(index, isInput, "Closed", *record);
         }
     }
     catch (const std::exception& error)
@@ -417,4 +402,14 @@ void MidiManager::closeDevice(int index, bool isInput, bool force)
         reportError(BString(error.what()), index, isInput);
     }
     record->pending.store(0);
+}
+
+void MidiManager::announceStateChange(int index, bool isInput, const char* verb, const MidiManagerDev& record)
+{
+    const BString text =
+        BString::Format("%s MIDI %s: %s", verb, directionWordUpper(isInput), record.displayName().CStr());
+    tellControlListeners([&](MidiManagerDeviceControlListener* listener) {
+        listener->deviceMessage(index, isInput, text);
+        listener->deviceStateChanged(index, isInput);
+    });
 }
