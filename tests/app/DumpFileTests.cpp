@@ -3,7 +3,7 @@
 #include "app/ProgramNameTable.h"
 
 #include "RecordingDisplay.h"
-#include "TempFolder.h"
+#include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,7 @@ TEST(DumpOption, IsOffWithoutTheOption)
 
 TEST(DumpFileWriting, RecordsEveryMessageInArrivalOrderWithNothingBetween)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     const std::string path = folder.file("dump.syx");
     RecordingDisplay display;
     ProgramNameTable names;
@@ -49,28 +49,28 @@ TEST(DumpFileWriting, RecordsEveryMessageInArrivalOrderWithNothingBetween)
         expected.insert(expected.end(), message->begin(), message->end());
     }
     // Written through at once: the content is complete before the file is closed.
-    EXPECT_EQ(TempFolder::readBytes(path), expected);
+    EXPECT_EQ(lumo_test::readByteValues(path), expected);
     protocol.dumpFile().close();
-    EXPECT_EQ(TempFolder::readBytes(path), expected);
+    EXPECT_EQ(lumo_test::readByteValues(path), expected);
     EXPECT_EQ(display.take().size(), 3u) << "dumping must not change the decoding";
 }
 
 TEST(DumpFileWriting, OpeningEmptiesAnExistingFile)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     const std::string path = folder.file("dump.syx");
-    TempFolder::writeText(path, "old content");
+    lumo_test::writeBytes(path, "old content");
     DumpFile dump;
     ASSERT_TRUE(dump.open(BString(path.c_str())));
     const std::uint8_t clock = 0xF8;
     dump.append(&clock, 1);
     dump.close();
-    EXPECT_EQ(TempFolder::readBytes(path), Bytes{0xF8});
+    EXPECT_EQ(lumo_test::readByteValues(path), Bytes{0xF8});
 }
 
 TEST(DumpFileWriting, DefaultFileIsCreatedInTheWorkingDirectory)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(folder.path());
     DumpFile dump;
@@ -80,12 +80,12 @@ TEST(DumpFileWriting, DefaultFileIsCreatedInTheWorkingDirectory)
     dump.close();
     std::filesystem::current_path(previous);
     ASSERT_TRUE(opened);
-    EXPECT_EQ(TempFolder::readBytes(folder.file("LUMO_dump.syx")), (Bytes{0xC0, 0x01}));
+    EXPECT_EQ(lumo_test::readByteValues(folder.file("LUMO_dump.syx")), (Bytes{0xC0, 0x01}));
 }
 
 TEST(DumpFileWriting, NoticeNamesTheFileOnStandardOutput)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(folder.path());
     testing::internal::CaptureStdout();
@@ -99,7 +99,7 @@ TEST(DumpFileWriting, NoticeNamesTheFileOnStandardOutput)
 
 TEST(DumpFileWriting, UnopenableFileLeavesTheDumpOffAndTheProtocolWorking)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     RecordingDisplay display;
     ProgramNameTable names;
     ModuleProtocol protocol(display, names);
@@ -113,7 +113,7 @@ TEST(DumpFileWriting, UnopenableFileLeavesTheDumpOffAndTheProtocolWorking)
 
 TEST(DumpFileWriting, AppendAfterCloseIsHarmless)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     const std::string path = folder.file("dump.syx");
     DumpFile dump;
     ASSERT_TRUE(dump.open(BString(path.c_str())));
@@ -121,12 +121,12 @@ TEST(DumpFileWriting, AppendAfterCloseIsHarmless)
     const std::uint8_t clock = 0xF8;
     EXPECT_TRUE(dump.append(&clock, 1));
     dump.close();
-    EXPECT_TRUE(TempFolder::readBytes(path).empty());
+    EXPECT_TRUE(lumo_test::readByteValues(path).empty());
 }
 
 TEST(DumpFileWriting, CloseWhileTheMidiThreadAppendsLosesNoWrittenMessage)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     const std::string path = folder.file("dump.syx");
     DumpFile dump;
     ASSERT_TRUE(dump.open(BString(path.c_str())));
@@ -146,7 +146,7 @@ TEST(DumpFileWriting, CloseWhileTheMidiThreadAppendsLosesNoWrittenMessage)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     dump.close();
     midi.join();
-    const Bytes content = TempFolder::readBytes(path);
+    const Bytes content = lumo_test::readByteValues(path);
     // Every append either landed whole before the close or found the file closed.
     EXPECT_EQ(content.size() % 3, 0u);
     EXPECT_GT(content.size(), 0u);

@@ -2,7 +2,7 @@
 #include "app/ProgramNameTable.h"
 #include "base/TIniFile.h"
 
-#include "TempFolder.h"
+#include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -64,9 +64,9 @@ TEST(ProgramNameSettings, KeysAreProgramAndTheDecimalIndex)
 
 TEST(ProgramNameSettings, LoadReplacesEveryEntryAndKeepsLongNamesWhole)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     const std::string path = folder.file("settings.qrcf");
-    TempFolder::writeText(path,
+    lumo_test::writeBytes(path,
         "[Program Names]\n"
         "Program5=ABC\n"
         "Program7=ABCDEFGHIJKLMNOPQRSTUVWXYZ\n"
@@ -88,7 +88,7 @@ TEST(ProgramNameSettings, LoadReplacesEveryEntryAndKeepsLongNamesWhole)
 
 TEST(ProgramNameSettings, MissingFileGivesAnEmptyTable)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     ProgramNameTable names;
     names.setName(0, BString("X"));
     TIniFile settings(BString(folder.file("absent.qrcf").c_str()));
@@ -99,9 +99,9 @@ TEST(ProgramNameSettings, MissingFileGivesAnEmptyTable)
 
 TEST(ProgramNameSettings, SaveRoundTripsAndKeepsOtherSections)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     const std::string path = folder.file("settings.qrcf");
-    TempFolder::writeText(path, "[MIDI.alias]\nMIDI Input=Port A\n[Program Names]\n; comment stays\nProgram2=TWO\n");
+    lumo_test::writeBytes(path, "[MIDI.alias]\nMIDI Input=Port A\n[Program Names]\n; comment stays\nProgram2=TWO\n");
     {
         ProgramNameTable names;
         names.setName(2, BString("BRASS"));
@@ -118,16 +118,16 @@ TEST(ProgramNameSettings, SaveRoundTripsAndKeepsOtherSections)
     names.load(reread);
     EXPECT_STREQ(names.name(2).CStr(), "BRASS");
     EXPECT_STREQ(names.name(100).CStr(), "A=B \"quoted\"");
-    const std::string text = TempFolder::readText(path);
+    const std::string text = lumo_test::readBytes(path);
     EXPECT_NE(text.find("; comment stays\n"), std::string::npos);
     EXPECT_EQ(text.find("Program0="), std::string::npos) << "defaults are never stored";
 }
 
 TEST(ProgramNameSettings, ClearedNameDoesNotComeBackAtTheNextStart)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     const std::string path = folder.file("settings.qrcf");
-    TempFolder::writeText(path, "[Program Names]\nProgram4=OLD\nProgram4=OLDER DUPLICATE\nProgram5=KEEP\n");
+    lumo_test::writeBytes(path, "[Program Names]\nProgram4=OLD\nProgram4=OLDER DUPLICATE\nProgram5=KEEP\n");
     {
         ProgramNameTable names;
         TIniFile settings(BString(path.c_str()));
@@ -147,10 +147,10 @@ TEST(ProgramNameSettings, ClearedNameDoesNotComeBackAtTheNextStart)
 
 TEST(ReceiveChannelSettings, ReadsIntegersAndFallsBackOtherwise)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     const std::string path = folder.file("settings.qrcf");
     const auto readWith = [&](const std::string& line) {
-        TempFolder::writeText(path, "[Current]\n" + line + "\n");
+        lumo_test::writeBytes(path, "[Current]\n" + line + "\n");
         TIniFile settings(BString(path.c_str()));
         settings.Load();
         return ModuleProtocol::readReceiveChannel(settings, -7);
@@ -169,7 +169,7 @@ TEST(ReceiveChannelSettings, ReadsIntegersAndFallsBackOtherwise)
 
 TEST(ReceiveChannelSettings, WrittenValueReadsBack)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     const std::string path = folder.file("settings.qrcf");
     for (const int channel : {-1, 0, 15})
     {
@@ -183,14 +183,14 @@ TEST(ReceiveChannelSettings, WrittenValueReadsBack)
         ASSERT_TRUE(settings.Load());
         EXPECT_EQ(ModuleProtocol::readReceiveChannel(settings, 99), channel);
     }
-    EXPECT_NE(TempFolder::readText(path).find("[Current]\nReceiveChannel=15\n"), std::string::npos);
+    EXPECT_NE(lumo_test::readBytes(path).find("[Current]\nReceiveChannel=15\n"), std::string::npos);
 }
 
 TEST(ProgramNameSettings, SaveReplacesExactlyTheProgramKeysAndKeepsEveryOtherLineInOrder)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     const std::string path = folder.file("settings.qrcf");
-    TempFolder::writeText(path, "[Program Names]\n"
+    lumo_test::writeBytes(path, "[Program Names]\n"
                                 "; comment\n"
                                 "Program1=first one\n"
                                 "Extra=x\n"
@@ -212,7 +212,7 @@ TEST(ProgramNameSettings, SaveReplacesExactlyTheProgramKeysAndKeepsEveryOtherLin
     }
     // A stored name replaces its key's first line; a cleared one takes all of its key's lines;
     // keys that only look like program keys stay where they were.
-    EXPECT_EQ(TempFolder::readText(path), "[Program Names]\n"
+    EXPECT_EQ(lumo_test::readBytes(path), "[Program Names]\n"
                                           "; comment\n"
                                           "Extra=x\n"
                                           "Program1=second one\n"
@@ -233,7 +233,7 @@ TEST(ProgramNameSettings, SaveReplacesExactlyTheProgramKeysAndKeepsEveryOtherLin
 TEST(ProgramNameSettings, ALargeSectionKeepsItsOtherLinesInOrderThroughASave)
 {
     constexpr int kForeignLines = 300000;
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     const std::string path = folder.file("settings.qrcf");
     std::string text = "[Program Names]\n";
     for (int i = 0; i < kForeignLines; ++i)
@@ -242,7 +242,7 @@ TEST(ProgramNameSettings, ALargeSectionKeepsItsOtherLinesInOrderThroughASave)
         if (i % 1000 == 0 && i / 1000 < ProgramNameTable::kCount)
             text += "Program" + std::to_string(i / 1000) + "=old\n";
     }
-    TempFolder::writeText(path, text);
+    lumo_test::writeBytes(path, text);
 
     ProgramNameTable names;
     for (int p = 0; p < ProgramNameTable::kCount; p += 2)

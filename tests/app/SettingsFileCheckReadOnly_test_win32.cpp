@@ -3,7 +3,7 @@
 #include "app/SettingsFileCheck.h"
 #include "base/TIniFile.h"
 
-#include "TempFolder.h"
+#include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +13,9 @@
 
 TEST(SettingsFileCheck, AReadOnlySettingsFileIsReportedAtStart)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     const std::string path = folder.file("lumo.qrcf");
-    TempFolder::writeText(path, "[Current]\nMainLeft=1\n");
+    lumo_test::writeBytes(path, "[Current]\nMainLeft=1\n");
     ASSERT_TRUE(::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     TIniFile settings{BString(path.c_str())};
     const bool loaded = settings.Load();

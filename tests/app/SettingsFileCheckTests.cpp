@@ -3,7 +3,7 @@
 #include "app/SettingsFileCheck.h"
 #include "base/TIniFile.h"
 
-#include "TempFolder.h"
+#include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -37,10 +37,10 @@ TEST(SettingsFileCheck, OnlyAFileThatCannotBeReadIsKeptFromTheSave)
 {
     for (const Case& c : kCases)
     {
-        TempFolder folder;
+        lumo_test::TempDirectory folder;
         const std::string path = folder.file("lumo.qrcf");
         if (c.content != nullptr)
-            TempFolder::writeText(path, c.content);
+            lumo_test::writeBytes(path, c.content);
         TIniFile settings{BString(path.c_str())};
         const bool loaded = settings.Load();
         const SettingsFileCheck check(settings, loaded);
@@ -56,9 +56,9 @@ TEST(SettingsFileCheck, OnlyAFileThatCannotBeReadIsKeptFromTheSave)
 
 TEST(SettingsFileCheck, AFileTooLargeToReadIsReportedAndKept)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     const std::string path = folder.file("lumo.qrcf");
-    TempFolder::writeText(path, "[Current]\n");
+    lumo_test::writeBytes(path, "[Current]\n");
     // Sparse: takes no disk space, but is beyond what the reader takes.
     std::filesystem::resize_file(path, 2147483648u);
     TIniFile settings{BString(path.c_str())};
@@ -73,7 +73,7 @@ TEST(SettingsFileCheck, AFileTooLargeToReadIsReportedAndKept)
 
 TEST(SettingsFileCheck, AMissingFolderIsNoProblemAndIsNotCreated)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     const std::string path = (folder.path() / "Vantor Quorvel" / "lumo.qrcf").string();
     TIniFile settings{BString(path.c_str())};
     const bool loaded = settings.Load();
@@ -86,9 +86,9 @@ TEST(SettingsFileCheck, AMissingFolderIsNoProblemAndIsNotCreated)
 #if !defined(_WIN32)
 TEST(SettingsFileCheck, AFolderThatTakesNoFileIsReportedAtStart)
 {
-    TempFolder folder;
+    lumo_test::TempDirectory folder;
     const std::string path = folder.file("lumo.qrcf");
-    TempFolder::writeText(path, "[Current]\nMainLeft=1\n");
+    lumo_test::writeBytes(path, "[Current]\nMainLeft=1\n");
     std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     if (::access(folder.path().c_str(), W_OK) == 0)
     {

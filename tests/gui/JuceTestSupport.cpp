@@ -47,16 +47,4 @@ void pumpFor(int ms)
     juce::MessageManager::getInstance()->runDispatchLoopUntil(ms);
 }
 
-TempFolder::TempFolder()
-    : folder(juce::File::getSpecialLocation(juce::File::tempDirectory)
-                 .getNonexistentChildFile("lumo-gui-test", {}, false))
-{
-    folder.createDirectory();
-}
-
-TempFolder::~TempFolder()
-{
-    folder.deleteRecursively();
-}
-
 } // namespace JuceTestSupport

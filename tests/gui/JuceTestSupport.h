@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TempDirectory.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <functional>
@@ -19,11 +21,11 @@ namespace JuceTestSupport
     void pumpFor(int ms);
 
     // A fresh, empty temporary folder, deleted when the object goes.
+    // The tests' temporary directory, seen as toolkit files.
     class TempFolder
     {
     public:
-        TempFolder();
-        ~TempFolder();
+        TempFolder() : folder(juce::String(directory.path().string())) {}
         juce::File file(const juce::String& name) const { return folder.getChildFile(name); }
         const juce::File& get() const { return folder; }
 
@@ -31,6 +33,7 @@ namespace JuceTestSupport
         TempFolder& operator=(const TempFolder&) = delete;
 
     private:
+        lumo_test::TempDirectory directory;
         juce::File folder;
     };
 }

@@ -52,6 +52,8 @@ public:
 
     const std::filesystem::path& path() const { return root; }
     std::filesystem::path path(const std::string& relative) const { return root / relative; }
+    // The path of `relative` inside the directory, as a string.
+    std::string file(const std::string& relative) const { return (root / relative).string(); }
 
     // The path of `relative` inside the directory, as the 8-bit text the library takes.
     BString text(const std::string& relative = std::string()) const
@@ -90,5 +92,12 @@ inline std::string readBytes(const std::filesystem::path& file)
     if (!in)
         throw std::runtime_error("cannot read " + file.string());
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The file's bytes as numbers; empty when it cannot be read.
+inline std::vector<unsigned char> readByteValues(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 } // namespace lumo_test
