@@ -1,4 +1,4 @@
-#include "winmm/WinMMFixture.h"
+#include "midi_winmm/WinMMFixture.h"
 
 #include "base/Exception.h"
 #include "midi/winmm/EMidiError.h"

@@ -1,7 +1,7 @@
 // The WinMM backend under the MIDI manager: the thru copy from a WinMM input to a WinMM output,
 // failures on that path inside the driver's callback, and device changes that the system
 // announces with its broadcast.
-#include "winmm/WinMMFixture.h"
+#include "midi_winmm/WinMMFixture.h"
 
 #include "base/TMessageWindowThread.h"
 #include "midi/MidiManager.h"
