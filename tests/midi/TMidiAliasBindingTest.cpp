@@ -85,6 +85,7 @@ TEST_F(AliasBindingTest, AnInputUnpluggedWhileOtherBindingsChangeIsReopenedWhenI
     const int keys = factory.addPort(true, name("Keys"));
     factory.addPort(false, name("Synth"));
     factory.addPort(false, name("Other"));
+    notifierPass();
     bind("input", TMidiAlias::kInput, "Keys");
     bind("thru", TMidiAlias::kOutput, "Synth");
     ASSERT_TRUE(isOpen("Keys", true));
