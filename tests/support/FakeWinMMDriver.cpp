@@ -98,32 +98,20 @@ FakeWinMMDriver::Handle* FakeWinMMDriver::live(WinMidiHandle handle) const
 
 // --- Set-up ---------------------------------------------------------------------------------
 
-int FakeWinMMDriver::addInput(const Port& port)
+int FakeWinMMDriver::addPort(bool isInput, const Port& port)
 {
     std::lock_guard<std::mutex> guard(mutex);
-    inputs.push_back(port);
-    return static_cast<int>(inputs.size()) - 1;
+    std::vector<Port>& ports = portsOf(isInput);
+    ports.push_back(port);
+    return static_cast<int>(ports.size()) - 1;
 }
 
-int FakeWinMMDriver::addOutput(const Port& port)
+void FakeWinMMDriver::removeLastPort(bool isInput)
 {
     std::lock_guard<std::mutex> guard(mutex);
-    outputs.push_back(port);
-    return static_cast<int>(outputs.size()) - 1;
-}
-
-void FakeWinMMDriver::removeLastInput()
-{
-    std::lock_guard<std::mutex> guard(mutex);
-    if (!inputs.empty())
-        inputs.pop_back();
-}
-
-void FakeWinMMDriver::removeLastOutput()
-{
-    std::lock_guard<std::mutex> guard(mutex);
-    if (!outputs.empty())
-        outputs.pop_back();
+    std::vector<Port>& ports = portsOf(isInput);
+    if (!ports.empty())
+        ports.pop_back();
 }
 
 void FakeWinMMDriver::setRegistryValue(const BString& keyPath, const BString& valueName, const BString& value)
@@ -135,67 +123,40 @@ void FakeWinMMDriver::setRegistryValue(const BString& keyPath, const BString& va
 
 // --- Devices --------------------------------------------------------------------------------
 
-int FakeWinMMDriver::inCount()
+int FakeWinMMDriver::portCount(bool isInput)
 {
     std::lock_guard<std::mutex> guard(mutex);
-    return static_cast<int>(inputs.size());
+    return static_cast<int>(portsOf(isInput).size());
 }
 
-int FakeWinMMDriver::outCount()
+unsigned FakeWinMMDriver::caps(bool isInput, int id, BString& productName)
 {
     std::lock_guard<std::mutex> guard(mutex);
-    return static_cast<int>(outputs.size());
-}
-
-unsigned FakeWinMMDriver::inCaps(int id, BString& productName)
-{
-    std::lock_guard<std::mutex> guard(mutex);
-    if (id < 0 || id >= static_cast<int>(inputs.size()))
-        return WinMM::kBadDeviceId;
-    if (inputs[static_cast<size_t>(id)].capsFailures > 0)
-    {
-        --inputs[static_cast<size_t>(id)].capsFailures;
-        return WinMM::kError;
-    }
-    productName = inputs[static_cast<size_t>(id)].name;
-    return WinMM::kNoError;
-}
-
-unsigned FakeWinMMDriver::outCaps(int id, BString& productName)
-{
-    std::lock_guard<std::mutex> guard(mutex);
-    if (id == WinMM::kMapperId && !outputs.empty())
+    std::vector<Port>& ports = portsOf(isInput);
+    if (!isInput && id == WinMM::kMapperId && !ports.empty())
     {
         productName = mapperName;
         return WinMM::kNoError;
     }
-    if (id < 0 || id >= static_cast<int>(outputs.size()))
+    if (id < 0 || id >= static_cast<int>(ports.size()))
         return WinMM::kBadDeviceId;
-    if (outputs[static_cast<size_t>(id)].capsFailures > 0)
+    Port& port = ports[static_cast<size_t>(id)];
+    if (port.capsFailures > 0)
     {
-        --outputs[static_cast<size_t>(id)].capsFailures;
+        --port.capsFailures;
         return WinMM::kError;
     }
-    productName = outputs[static_cast<size_t>(id)].name;
+    productName = port.name;
     return WinMM::kNoError;
 }
 
-bool FakeWinMMDriver::inInterfacePath(int id, BString& path)
+bool FakeWinMMDriver::interfacePath(bool isInput, int id, BString& path)
 {
     std::lock_guard<std::mutex> guard(mutex);
-    if (id < 0 || id >= static_cast<int>(inputs.size()) || inputs[static_cast<size_t>(id)].interfacePath.IsEmpty())
+    const std::vector<Port>& ports = portsOf(isInput);
+    if (id < 0 || id >= static_cast<int>(ports.size()) || ports[static_cast<size_t>(id)].interfacePath.IsEmpty())
         return false;
-    path = inputs[static_cast<size_t>(id)].interfacePath;
-    return true;
-}
-
-bool FakeWinMMDriver::outInterfacePath(int id, BString& path)
-{
-    std::lock_guard<std::mutex> guard(mutex);
-    if (id < 0 || id >= static_cast<int>(outputs.size()) ||
-        outputs[static_cast<size_t>(id)].interfacePath.IsEmpty())
-        return false;
-    path = outputs[static_cast<size_t>(id)].interfacePath;
+    path = ports[static_cast<size_t>(id)].interfacePath;
     return true;
 }
 

@@ -53,10 +53,10 @@ public:
     ~FakeWinMMDriver() override;
 
     // --- System set-up ---
-    int addInput(const Port& port);
-    int addOutput(const Port& port);
-    void removeLastInput();
-    void removeLastOutput();
+    int addInput(const Port& port) { return addPort(true, port); }
+    int addOutput(const Port& port) { return addPort(false, port); }
+    void removeLastInput() { removeLastPort(true); }
+    void removeLastOutput() { removeLastPort(false); }
     void setMapperName(const BString& name) { mapperName = name; }
     void setRegistryValue(const BString& keyPath, const BString& valueName, const BString& value);
     void setMajorVersion(int major) { major_ = major; }
@@ -104,12 +104,12 @@ public:
     int heldByDriver() const;
 
     // WinMMSystem
-    int inCount() override;
-    int outCount() override;
-    unsigned inCaps(int id, BString& productName) override;
-    unsigned outCaps(int id, BString& productName) override;
-    bool inInterfacePath(int id, BString& path) override;
-    bool outInterfacePath(int id, BString& path) override;
+    int inCount() override { return portCount(true); }
+    int outCount() override { return portCount(false); }
+    unsigned inCaps(int id, BString& productName) override { return caps(true, id, productName); }
+    unsigned outCaps(int id, BString& productName) override { return caps(false, id, productName); }
+    bool inInterfacePath(int id, BString& path) override { return interfacePath(true, id, path); }
+    bool outInterfacePath(int id, BString& path) override { return interfacePath(false, id, path); }
     bool errorText(bool isInput, unsigned code, BString& text) override;
     unsigned inOpen(WinMidiHandle* handle, int id, WinMidiCallback callback, void* instance) override;
     unsigned inGetId(WinMidiHandle handle) override;
@@ -135,6 +135,13 @@ public:
     bool majorVersion(int& major) override;
 
 private:
+    // The two directions' port lists are alike; these serve both (under mutex where they read).
+    std::vector<Port>& portsOf(bool isInput) { return isInput ? inputs : outputs; }
+    int addPort(bool isInput, const Port& port);
+    void removeLastPort(bool isInput);
+    int portCount(bool isInput);
+    unsigned caps(bool isInput, int id, BString& productName);
+    bool interfacePath(bool isInput, int id, BString& path);
     struct Handle;
     struct Key;
 
