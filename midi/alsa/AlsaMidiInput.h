@@ -6,23 +6,19 @@
 // Closing returns only after the reader has stopped delivering to this object.
 #pragma once
 
-#include "midi/TMidiDeviceBase.h"
+#include "midi/TMidiSessionInput.h"
 #include "midi/alsa/AlsaEventSink.h"
 
-#include <atomic>
 #include <memory>
 
 class AlsaSequencer;
 
-class AlsaMidiInput : public TMidiInputBase, public AlsaEventSink
+class AlsaMidiInput : public TMidiSessionInput, public AlsaEventSink
 {
 public:
     AlsaMidiInput(std::shared_ptr<AlsaSequencer> sequencer, std::unique_ptr<MidiDeviceDescriptor> d);
     ~AlsaMidiInput() override;
 
-    void start() override;
-    void stop() override;
-    bool isStarted() const override { return started.load() != 0; }
     // Closes the device when its source went away or our connection to it was taken down.
     void poll() override;
 
@@ -31,15 +27,8 @@ public:
 protected:
     void open() override;
     void close(void* backendHandle) override;
+    std::int64_t sessionNowMs() const override;
 
 private:
     const std::shared_ptr<AlsaSequencer> sequencer;
-    std::atomic<std::uint64_t> token{0};
-    // The run number of the current start (counted by runs), 0 while stopped.
-    std::atomic<int> started{0};
-    std::atomic<int> runs{0};
-    std::atomic<std::int64_t> originMs{0};
-    // Reader thread only: the run it last delivered for, and the timestamp floor within that run.
-    int deliveryRun = 0;
-    std::int64_t lastTimestamp = 0;
 };

@@ -8,23 +8,19 @@
 // stopped using the port, so no delivery reaches a closed or deleted object.
 #pragma once
 
-#include "midi/TMidiDeviceBase.h"
+#include "midi/TMidiSessionInput.h"
 #include "midi/jack/JackEventSink.h"
 
-#include <atomic>
 #include <memory>
 
 class JackSession;
 
-class JackMidiInput : public TMidiInputBase, public JackEventSink
+class JackMidiInput : public TMidiSessionInput, public JackEventSink
 {
 public:
     JackMidiInput(std::shared_ptr<JackSession> session, std::unique_ptr<MidiDeviceDescriptor> d);
     ~JackMidiInput() override;
 
-    void start() override;
-    void stop() override;
-    bool isStarted() const override { return started.load() != 0; }
     // Closes the device when its source went away or the server restarted.
     void poll() override;
 
@@ -33,15 +29,8 @@ public:
 protected:
     void open() override;
     void close(void* backendHandle) override;
+    std::int64_t sessionNowMs() const override;
 
 private:
     const std::shared_ptr<JackSession> session;
-    std::atomic<std::uint64_t> token{0};
-    // The run number of the current start (counted by runs), 0 while stopped.
-    std::atomic<int> started{0};
-    std::atomic<int> runs{0};
-    std::atomic<std::int64_t> originMs{0};
-    // Process thread only: the run it last delivered for, and the timestamp floor within that run.
-    int deliveryRun = 0;
-    std::int64_t lastTimestamp = 0;
 };
