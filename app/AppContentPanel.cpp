@@ -57,6 +57,7 @@ AppContentPanel::~AppContentPanel()
     // callback reaches the panel while it is being dismantled.
     AutoDelete::deleteAll();
     incoming.stop();
+    displayFrames.cancel();
     cancelPendingUpdate();
 }
 
@@ -319,7 +320,7 @@ void AppContentPanel::setDisplayText(const BString& top, const BString& bottom)
         std::swap(pendingTopLine, newTop);
         std::swap(pendingBottomLine, newBottom);
     }
-    triggerAsyncUpdate();
+    displayFrames.requestFrame();
     currentProgram.store(-1);
 }
 
@@ -336,7 +337,7 @@ void AppContentPanel::programShown(int program)
         pendingSelections[(pendingSelectionStart + pendingSelectionCount) % kMaxPendingSelections] = program;
         ++pendingSelectionCount;
     }
-    triggerAsyncUpdate();
+    displayFrames.requestFrame();
 }
 
 void AppContentPanel::showProgram(int program)

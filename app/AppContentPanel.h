@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/BContentBase.h"
+#include "app/DisplayFramePacer.h"
 #include "app/ErrorReports.h"
 #include "app/HoverTooltips.h"
 #include "app/IncomingMessagePump.h"
@@ -219,6 +220,8 @@ private:
     AliasChooserDialog portDialog { this };
     ProgramEditorDialog programEditor { this, programNameAccess };
     ErrorReports errorReports;
+    // Takes the pending pair and selections at most once per screen refresh.
+    DisplayFramePacer displayFrames { *this, [this] { applyPendingDisplay(); } };
     IncomingMessagePump incoming {
         [this](const std::uint8_t* data, int length) { protocol.handleMessage(data, length); },
         [this](std::uint64_t lost) { reportLostMessages(lost); }

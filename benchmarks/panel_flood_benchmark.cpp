@@ -153,6 +153,10 @@ int run(int rate, int seconds)
               && std::equal(everything.begin(), everything.end(), static_cast<const unsigned char*>(dump.getData())),
           "the dump file holds every message in order");
     check(100.0 * cpu / wall < 10.0, "goal: the message thread stays under 10 % of one core");
+    double refreshHz = DisplayFramePacer::kFallbackRefreshHz;
+    if (const auto* display = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay())
+        refreshHz = display->verticalFrequencyHz.value_or(0.0) >= 1.0 ? *display->verticalFrequencyHz : refreshHz;
+    check(updates / wall <= refreshHz + 1.0, "the display is updated at most at the screen's refresh rate");
 
     panel.reset();
     folder.deleteRecursively();
