@@ -42,7 +42,8 @@ bool setRoundedWindowShape(juce::Component& window, int corner)
     const double scale = peer->getPlatformScaleFactor() * window.getDesktopScaleFactor();
     const int w = static_cast<int>(window.getWidth() * scale);
     const int h = static_cast<int>(window.getHeight() * scale);
-    HRGN region = CreateRoundRectRgn(0, 0, w + 1, h + 1, corner, corner);
+    const int scaledCorner = static_cast<int>(corner * scale);   // the picture's corners scale too
+    HRGN region = CreateRoundRectRgn(0, 0, w + 1, h + 1, scaledCorner, scaledCorner);
     if (region == nullptr)
         return false;
     // On success the system owns the region.

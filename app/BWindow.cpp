@@ -3,6 +3,7 @@
 #include "app/AppPlatform.h"
 #include "app/BContentBase.h"
 #include "app/ErrorBox.h"
+#include "app/WindowPosition.h"
 #include "base/Exception.h"
 #include "dialogs/JuceUtilsInternalUpdater.h"
 
@@ -64,14 +65,14 @@ bool BWindow::createAndShowContent(const juce::String& commandLine, bool borderl
         }
         contentInitialised = true;
 
-        setContentComponentSize(content->getContentWidth(), content->getContentHeight());
+        setContentComponentSize(content->getShownWidth(), content->getShownHeight());
 
         if (borderless)
         {
             setUsingNativeTitleBar(false);
             setDropShadowEnabled(false);
             if (rounded)
-                roundedShapeSet = AppPlatform::setRoundedWindowShape(*this, kCornerSize);
+                shapeRounded();
             else
                 setBackgroundColour(juce::Colour(0x00FFFFFF));
         }
@@ -101,6 +102,33 @@ void BWindow::showAndSchedule(bool shouldBeVisible)
         setVisible(true);
     startPending = true;
     startTimer(kStartDelayMs);
+}
+
+void BWindow::shapeRounded()
+{
+    const float scale = content != nullptr ? content->getPlateScale() : 1.0f;
+    roundedShapeSet = AppPlatform::setRoundedWindowShape(*this, juce::roundToInt(kCornerSize * scale));
+}
+
+void BWindow::contentSizeChanged()
+{
+    if (content == nullptr)
+        return;
+    const auto before = getBounds();
+    setContentComponentSize(content->getShownWidth(), content->getShownHeight());
+    setBounds(keepWithinArea(getBounds().withPosition(before.getPosition()), workAreaFor(before)));
+    if (borderless && rounded)
+        shapeRounded();
+}
+
+void BWindow::setKeptInFront(bool inFront)
+{
+    if (inFront == isAlwaysOnTop())
+        return;
+    // Some systems make a new native window for this, which has no shape yet.
+    setAlwaysOnTop(inFront);
+    if (borderless && rounded)
+        shapeRounded();
 }
 
 void BWindow::commandLineFromOtherInstance(const juce::String& commandLine)

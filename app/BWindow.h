@@ -39,6 +39,13 @@ public:
     // Makes the content panel; the window takes ownership.
     virtual BContentBase* createContent() = 0;
 
+    // Message thread: the content's shown size changed (its zoom); the window takes the new size,
+    // keeping its top-left corner if it still fits the display's work area, else moving the
+    // least distance that makes it fit, and its rounded corners scale with the content.
+    void contentSizeChanged();
+    // Message thread: keeps the window in front of all others, or no longer.
+    void setKeptInFront(bool inFront);
+
     BContentBase* getContent() const noexcept { return content; }
     bool isBorderless() const noexcept { return borderless; }
     bool isRounded() const noexcept { return rounded; }
@@ -59,6 +66,8 @@ public:
 
 private:
     void showAndSchedule(bool shouldBeVisible);
+    // Shapes a rounded window with corners scaled like its content.
+    void shapeRounded();
 
     BContentBase* content = nullptr;   // owned as the window's content component
     bool borderless = false;
