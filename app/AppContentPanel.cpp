@@ -541,9 +541,10 @@ void AppContentPanel::applyZoom(bool resizeWindow)
                                ? juce::AffineTransform() : juce::AffineTransform::scale(scale);
     for (auto* child : getChildren())
         child->setTransform(transform);
-    setSize(getShownWidth(), getShownHeight());
     if (auto* window = BWindow::getMainWindow(); resizeWindow && window != nullptr && window->getContent() == this)
-        window->contentSizeChanged();
+        window->contentSizeChanged();   // which sizes the panel with it
+    else
+        setSize(getShownWidth(), getShownHeight());
 }
 
 void AppContentPanel::setKeptInFront(bool inFront)

@@ -114,9 +114,12 @@ void BWindow::contentSizeChanged()
 {
     if (content == nullptr)
         return;
+    // One move and resize, so that the window never shows at the new size in the old place.
     const auto before = getBounds();
-    setContentComponentSize(content->getShownWidth(), content->getShownHeight());
-    setBounds(keepWithinArea(getBounds().withPosition(before.getPosition()), workAreaFor(before)));
+    const auto frame = getBounds().getWidth() - content->getWidth();
+    const auto frameHeight = getBounds().getHeight() - content->getHeight();
+    const auto wanted = before.withSize(content->getShownWidth() + frame, content->getShownHeight() + frameHeight);
+    setBounds(keepWithinArea(wanted, workAreaFor(before)));
     if (borderless && rounded)
         shapeRounded();
 }
