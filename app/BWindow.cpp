@@ -26,6 +26,7 @@ BWindow::~BWindow()
     // overwrite the user's settings with defaults.
     if (content != nullptr && contentInitialised)
         content->shutdownContent();
+    stopFollowingPeerScale();
     if (mainWindow == this)
         mainWindow = nullptr;
     if (pendingStart != nullptr)
@@ -72,7 +73,10 @@ bool BWindow::createAndShowContent(const juce::String& commandLine, bool borderl
             setUsingNativeTitleBar(false);
             setDropShadowEnabled(false);
             if (rounded)
+            {
                 shapeRounded();
+                followPeerScale();
+            }
             else
                 setBackgroundColour(juce::Colour(0x00FFFFFF));
         }
@@ -129,9 +133,34 @@ void BWindow::setKeptInFront(bool inFront)
     if (inFront == isAlwaysOnTop())
         return;
     // Some systems make a new native window for this, which has no shape yet.
+    stopFollowingPeerScale();
     setAlwaysOnTop(inFront);
     if (borderless && rounded)
+    {
         shapeRounded();
+        followPeerScale();
+    }
+}
+
+void BWindow::nativeScaleFactorChanged(double)
+{
+    if (borderless && rounded)
+        shapeRounded();
+}
+
+void BWindow::followPeerScale()
+{
+    stopFollowingPeerScale();
+    scalePeer = getPeer();
+    if (scalePeer != nullptr)
+        scalePeer->addScaleFactorListener(this);
+}
+
+void BWindow::stopFollowingPeerScale()
+{
+    if (scalePeer != nullptr && scalePeer == getPeer())
+        scalePeer->removeScaleFactorListener(this);
+    scalePeer = nullptr;
 }
 
 void BWindow::commandLineFromOtherInstance(const juce::String& commandLine)

@@ -16,7 +16,8 @@ class JuceUtilsInternalUpdater;
 class BWindow : public juce::DocumentWindow,
                 public juce::Timer,
                 public Runnable,
-                public juce::AsyncUpdater
+                public juce::AsyncUpdater,
+                private juce::ComponentPeer::ScaleFactorListener
 {
 public:
     static constexpr int kCornerSize = 50;
@@ -68,6 +69,10 @@ private:
     void showAndSchedule(bool shouldBeVisible);
     // Shapes a rounded window with corners scaled like its content.
     void shapeRounded();
+    // The shape is in the screen's pixels: moved to a monitor of another scale, it is made again.
+    void nativeScaleFactorChanged(double) override;
+    void followPeerScale();
+    void stopFollowingPeerScale();
 
     BContentBase* content = nullptr;   // owned as the window's content component
     bool borderless = false;
@@ -76,4 +81,5 @@ private:
     bool contentInitialised = false;
     bool roundedShapeSet = false;
     JuceUtilsInternalUpdater* pendingStart = nullptr;   // self-owned; detached if we die first
+    juce::ComponentPeer* scalePeer = nullptr;           // not owned; the peer we listen to
 };
