@@ -617,7 +617,7 @@ bool AppContentPanel::keyPressed(const juce::KeyPress& key)
         return false;
     const int code = key.getKeyCode();
     const juce::juce_wchar text = key.getTextCharacter();
-    const auto is = [&](juce::juce_wchar c) { return code == c || text == c; };
+    const auto is = [&](char c) { return code == c || text == static_cast<juce::juce_wchar>(c); };
     if (is('+') || is('=') || code == juce::KeyPress::numberPadAdd)
         setZoomPercent(PanelViewSettings::largerZoom(view.zoomPercent));
     else if (is('-') || is('_') || code == juce::KeyPress::numberPadSubtract)
