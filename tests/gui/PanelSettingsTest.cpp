@@ -65,43 +65,6 @@ TEST_F(PanelSettingsTest, NamesChannelAndPositionSurviveARestart)
     EXPECT_EQ(panel->getPosition(), juce::Point<int>(12, 34));
 }
 
-TEST_F(PanelSettingsTest, ZoomAndAlwaysOnTopSurviveARestartAndScaleThePanel)
-{
-    {
-        auto panel = start();
-        EXPECT_EQ(panel->getZoomPercent(), 100);
-        EXPECT_FALSE(panel->isKeptInFront());
-        panel->setZoomPercent(300);
-        panel->setKeptInFront(true);
-        panel->shutdownContent();
-    }
-    EXPECT_EQ(stored("Current", "Zoom"), "300");
-    EXPECT_EQ(stored("Current", "AlwaysOnTop"), "1");
-
-    auto panel = start();
-    EXPECT_EQ(panel->getZoomPercent(), 300);
-    EXPECT_TRUE(panel->isKeptInFront());
-    EXPECT_EQ(panel->getBounds().getWidth(), 1920);
-    EXPECT_EQ(panel->getBounds().getHeight(), 1482);
-    // The children keep their plate coordinates and are scaled where they are.
-    EXPECT_EQ(panel->getLocalArea(panel->getCloseButton(), panel->getCloseButton()->getLocalBounds()),
-              juce::Rectangle<int>(593 * 3, 4 * 3, 41 * 3, 34 * 3));
-}
-
-TEST_F(PanelSettingsTest, KeysOfNewerProgramsAreIgnoredAndBadViewValuesMeanTheDefaultsSilently)
-{
-    writeSettings("[Current]\nReceiveChannel=4\nZoom=250\nAlwaysOnTop=yes\nSomeFutureKey=7\nMainLeft=10\n");
-    auto panel = start();
-    EXPECT_EQ(panel->getReceiveChannel(), 4);
-    EXPECT_EQ(panel->getZoomPercent(), 100);
-    EXPECT_FALSE(panel->isKeptInFront());
-    EXPECT_EQ(panel->getWidth(), 640);
-    EXPECT_EQ(panel->getErrorReports().waitingCount(), 0);
-    EXPECT_FALSE(panel->getErrorReports().isShowing());
-    panel->shutdownContent();
-    EXPECT_EQ(stored("Current", "SomeFutureKey"), "7");
-}
-
 TEST_F(PanelSettingsTest, OtherSectionsAndLinesSurviveTheSave)
 {
     writeSettings("[MIDI.alias]\nMIDI Input=Some Keyboard\n; a comment\n\n"

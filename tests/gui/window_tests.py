@@ -116,7 +116,8 @@ class Shot:
     """A screenshot of the whole screen, readable pixel by pixel."""
 
     def __init__(self, display, path):
-        x(display, "import", "-window", "root", path, check_rc=True)
+        if display is not None:   # else a picture file that is already there
+            x(display, "import", "-window", "root", path, check_rc=True)
         ppm = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], stdout=subprocess.PIPE, check=True).stdout
         # P6 header: magic, width, height, maxval, then RGB bytes.
         fields = []
