@@ -43,18 +43,24 @@ double DisplayFramePacer::framePeriodMs() const
 
 void DisplayFramePacer::handleAsyncUpdate()
 {
-    if (isTimerRunning())
-        return;   // the frame is already booked
-    const double sinceLast = juce::Time::getMillisecondCounterHiRes() - lastFrameMs;
-    const double wait = framePeriodMs() - sinceLast;
-    if (wait <= 0.0)
-        runFrame();
-    else
-        startTimer(juce::jmax(1, static_cast<int>(std::ceil(wait))));
+    if (! isTimerRunning())   // else the frame is booked already
+        runFrameWhenDue();
 }
 
 void DisplayFramePacer::timerCallback()
 {
+    // The toolkit's timers count whole milliseconds and may come a little early.
+    runFrameWhenDue();
+}
+
+void DisplayFramePacer::runFrameWhenDue()
+{
+    const double wait = framePeriodMs() - (juce::Time::getMillisecondCounterHiRes() - lastFrameMs);
+    if (wait > 0.0)
+    {
+        startTimer(juce::jmax(1, static_cast<int>(std::ceil(wait))));
+        return;
+    }
     stopTimer();
     runFrame();
 }

@@ -38,6 +38,7 @@ public:
 private:
     void handleAsyncUpdate() override;
     void timerCallback() override;
+    void runFrameWhenDue();
     void runFrame();
 
     juce::Component& component;
