@@ -62,6 +62,18 @@ void BContentBase::paint(juce::Graphics& g)
         g.drawImageTransformed(picture, juce::AffineTransform::scale(plateScale / static_cast<float>(scale)));
         return;
     }
+    // The display's text changes up to once a frame; the plate behind it is copied then. Between
+    // the rounded corners the picture is opaque, so there an opaque copy of it draws the same
+    // pixels without blending each one.
+    const auto* plain = dynamic_cast<const juce::DrawableImage*>(backgroundImage.get());
+    if (shown <= 1.001f && shown >= 0.999f && plain != nullptr
+        && getLocalBounds().reduced(0, kOpaqueBandInset).contains(g.getClipBounds()))
+    {
+        if (! opaquePicture.isValid())
+            opaquePicture = plain->getImage().convertedToFormat(juce::Image::RGB);
+        g.drawImageAt(opaquePicture, 0, 0);
+        return;
+    }
     backgroundImage->draw(g, 1.0f, juce::AffineTransform::scale(plateScale));
 }
 

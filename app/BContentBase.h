@@ -74,7 +74,12 @@ private:
     // is kept: they are large); invalid when the program carries none.
     const juce::Image& sharperPicture(int scale);
 
+    // Rows of the plain picture from this far below its top to as far above its bottom are
+    // opaque (the rounded corners lie outside them).
+    static constexpr int kOpaqueBandInset = 26;
+
     float plateScale = 1.0f;
+    juce::Image opaquePicture;   // the plain picture without its alpha, made on first use
     juce::Image sharperImage;
     int sharperImageScale = 0;
 
