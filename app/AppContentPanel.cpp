@@ -15,6 +15,7 @@
 #include "midi/TMidiAliasManager.h"
 #include "midi/TMidiRouter.h"
 
+#include <cmath>
 #include <cstdio>
 #include <utility>
 
@@ -59,7 +60,10 @@ AppContentPanel::~AppContentPanel()
     // The library's singletons (MIDI manager, timers...) go first, so that no MIDI or timer
     // callback reaches the panel while it is being dismantled.
     AutoDelete::deleteAll();
+    if (keyWindow != nullptr && keyWindow == BWindow::getMainWindow())
+        keyWindow->removeKeyListener(&zoomKeys);
     incoming.stop();
+    displayFrames.cancel();
     cancelPendingUpdate();
 }
 
@@ -75,7 +79,11 @@ void AppContentPanel::buildContent()
         window->setTitleBarHeight(0);
         window->resized();
         window->repaint();
+        // Keys the focused child leaves unused reach the window last.
+        window->addKeyListener(&zoomKeys);
+        keyWindow = window;
     }
+    setWantsKeyboardFocus(true);
 
     linkArea1 = makeLinkArea({ 336, 16, 231, 77 });
     linkArea2 = makeLinkArea({ 25, 333, 280, 144 });
@@ -255,6 +263,7 @@ juce::HyperlinkButton* AppContentPanel::makeLinkArea(juce::Rectangle<int> bounds
     link->setColour(juce::HyperlinkButton::textColourId, juce::Colour(kTransparentWhite));
     link->setBounds(bounds);
     link->setTooltip(kMakerDomain);
+    link->setWantsKeyboardFocus(false);
     auto* result = link.get();
     ownedComponents.Add(link.release());
     addAndMakeVisible(result);
@@ -271,6 +280,7 @@ juce::TextButton* AppContentPanel::makeOverlayButton(const juce::String& label, 
     result->setButtonText(label);
     result->setBounds(bounds);
     result->setLookAndFeel(&overlayButtonLook);
+    result->setWantsKeyboardFocus(false);   // the panel keeps the keys (zoom shortcuts)
     result->setColour(juce::TextButton::buttonColourId, juce::Colour(kTransparentWhite));
     result->setColour(juce::TextButton::buttonOnColourId, juce::Colour(kTransparentWhite));
     // The toolkit's look draws button outlines in the combo-box outline colour.
@@ -305,6 +315,8 @@ juce::TextEditor* AppContentPanel::makeDisplayLine(bool isTopLine, int base)
     const int textWidth = juce::roundToInt(font.getStringWidthFloat("12345678"));
 
     line->setReadOnly(true);
+    line->setWantsKeyboardFocus(false);
+    line->setMouseClickGrabsKeyboardFocus(false);
     line->setColour(juce::TextEditor::textColourId, juce::Colour(kDisplayTextColour));
     line->setColour(juce::TextEditor::backgroundColourId, juce::Colour(kTransparent));
     line->setColour(juce::TextEditor::outlineColourId, juce::Colour(kTransparent));
@@ -331,7 +343,7 @@ void AppContentPanel::setDisplayText(const BString& top, const BString& bottom)
         std::swap(pendingTopLine, newTop);
         std::swap(pendingBottomLine, newBottom);
     }
-    triggerAsyncUpdate();
+    displayFrames.requestFrame();
     currentProgram.store(-1);
 }
 
@@ -348,7 +360,7 @@ void AppContentPanel::programShown(int program)
         pendingSelections[(pendingSelectionStart + pendingSelectionCount) % kMaxPendingSelections] = program;
         ++pendingSelectionCount;
     }
-    triggerAsyncUpdate();
+    displayFrames.requestFrame();
 }
 
 void AppContentPanel::showProgram(int program)
@@ -476,7 +488,10 @@ void AppContentPanel::loadSettings()
         if (!problem->IsEmpty())
             errorReports.report(*problem);
 
-    restoreWindowPosition(*this, settings, contentWidth, contentHeight);
+    view.load(settings);
+    applyZoom(false);
+    applyKeptInFront();
+    restoreWindowPosition(*this, settings, getShownWidth(), getShownHeight());
     if (TMidiAliasManager* aliases = TMidiAliasManager::peekInstance())
         aliases->load(settings);
 
@@ -509,10 +524,121 @@ void AppContentPanel::saveSettings()
         aliases->save(settings);
     programNames.save(settings);
     ModuleProtocol::writeReceiveChannel(settings, protocol.getReceiveChannel());
+    view.save(settings);
 
     // The message loop has ended by now, so no box can be shown; the old file is intact.
     if (!settings.Save())
         std::fprintf(stderr, "lumo: %s\n", SettingsFileCheck::saveFailure(settingsPath).CStr());
+}
+
+// ---- view: zoom and always on top ----
+
+void AppContentPanel::setZoomPercent(int percent)
+{
+    percent = PanelViewSettings::validZoom(percent);
+    if (percent == view.zoomPercent)
+        return;
+    view.zoomPercent = percent;
+    applyZoom(true);
+}
+
+void AppContentPanel::applyZoom(bool resizeWindow)
+{
+    const float scale = view.scale();
+    setPlateScale(scale);
+    // The children keep their plate coordinates; the transform scales where they are, how large
+    // they are and how they draw (text and outlines as vectors, so they stay sharp), and the
+    // tooltips and pop-up lists follow it.
+    const auto transform = view.zoomPercent == PanelViewSettings::kDefaultZoom
+                               ? juce::AffineTransform() : juce::AffineTransform::scale(scale);
+    for (auto* child : getChildren())
+        child->setTransform(transform);
+    if (auto* window = BWindow::getMainWindow(); resizeWindow && window != nullptr && window->getContent() == this)
+        window->contentSizeChanged();   // which sizes the panel with it
+    else
+        setSize(getShownWidth(), getShownHeight());
+}
+
+void AppContentPanel::setKeptInFront(bool inFront)
+{
+    view.alwaysOnTop = inFront;
+    applyKeptInFront();
+}
+
+void AppContentPanel::applyKeptInFront()
+{
+    if (auto* window = BWindow::getMainWindow(); window != nullptr && window->getContent() == this)
+        window->setKeptInFront(view.alwaysOnTop);
+}
+
+juce::PopupMenu AppContentPanel::makeViewMenu()
+{
+    juce::PopupMenu menu;
+    for (const int step : PanelViewSettings::kZoomSteps)
+        menu.addItem(step, "Zoom " + juce::String(step) + " %", true, step == view.zoomPercent);
+    menu.addSeparator();
+    menu.addItem(kMenuOnTopId, "Always on top", true, view.alwaysOnTop);
+    return menu;
+}
+
+void AppContentPanel::menuItemChosen(int itemId)
+{
+    if (itemId == kMenuOnTopId)
+        setKeptInFront(! view.alwaysOnTop);
+    else if (itemId != 0)
+        setZoomPercent(itemId);
+}
+
+void AppContentPanel::mouseDown(const juce::MouseEvent& event)
+{
+    if (! event.mods.isPopupMenu() || event.eventComponent != this)
+    {
+        BContentBase::mouseDown(event);
+        return;
+    }
+    juce::Component::SafePointer<AppContentPanel> self(this);
+    makeViewMenu().showMenuAsync(juce::PopupMenu::Options().withTargetScreenArea(
+                                     juce::Rectangle<int>(1, 1).withPosition(event.getScreenPosition())),
+                                 [self](int itemId) {
+                                     if (self != nullptr)
+                                         self->menuItemChosen(itemId);
+                                 });
+}
+
+void AppContentPanel::mouseWheelMove(const juce::MouseEvent& event, const juce::MouseWheelDetails& wheel)
+{
+    if (! event.mods.isCtrlDown())
+    {
+        BContentBase::mouseWheelMove(event, wheel);
+        return;
+    }
+    // One step per notch of a wheel; a touch pad's small movements add up to one.
+    constexpr float kStepTravel = 0.15f;
+    wheelTravel += wheel.isReversed ? -wheel.deltaY : wheel.deltaY;
+    if (std::abs(wheelTravel) < kStepTravel)
+        return;
+    const bool larger = wheelTravel > 0.0f;
+    wheelTravel = 0.0f;
+    setZoomPercent(larger ? PanelViewSettings::largerZoom(view.zoomPercent)
+                          : PanelViewSettings::smallerZoom(view.zoomPercent));
+}
+
+bool AppContentPanel::keyPressed(const juce::KeyPress& key)
+{
+    if (! key.getModifiers().isCommandDown())
+        return false;
+    const int code = key.getKeyCode();
+    const juce::juce_wchar text = key.getTextCharacter();
+    const auto is = [&](char c) { return code == c || text == static_cast<juce::juce_wchar>(c); };
+    if (is('+') || is('=') || code == juce::KeyPress::numberPadAdd)
+        setZoomPercent(PanelViewSettings::largerZoom(view.zoomPercent));
+    else if (is('-') || is('_') || code == juce::KeyPress::numberPadSubtract)
+        setZoomPercent(PanelViewSettings::smallerZoom(view.zoomPercent));
+    else if (is('0') || code == juce::KeyPress::numberPad0)
+        setZoomPercent(PanelViewSettings::kDefaultZoom);
+    else
+        return false;
+    return true;
 }
 
 // ---- tooltip window ----

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "app/BContentBase.h"
+#include "app/DisplayFramePacer.h"
 #include "app/ErrorReports.h"
 #include "app/HoverTooltips.h"
 #include "app/IncomingMessagePump.h"
 #include "app/ModuleProtocol.h"
+#include "app/PanelViewSettings.h"
 #include "app/ProgramNameTable.h"
 #include "base/BList.h"
 #include "base/BString.h"
@@ -116,6 +118,23 @@ public:
     void comboBoxChanged(juce::ComboBox* combo) override;
     void handleAsyncUpdate() override;
 
+    // The view the user chose, message thread. The zoom scales the plate and every child with it
+    // (hit areas, display text, channel box, tooltips) and resizes the window; it is one of
+    // PanelViewSettings::kZoomSteps. Both are stored at exit.
+    int getZoomPercent() const noexcept { return view.zoomPercent; }
+    void setZoomPercent(int percent);
+    bool isKeptInFront() const noexcept { return view.alwaysOnTop; }
+    void setKeptInFront(bool inFront);
+    // The plate's context menu: the zoom steps (the current one ticked) and "Always on top".
+    juce::PopupMenu makeViewMenu();
+    static constexpr int kMenuOnTopId = 1000;   // zoom items have their percentage as id
+    void menuItemChosen(int itemId);
+
+    // A right click on the plate opens the view menu; Ctrl + "+", "-", "0" and Ctrl + wheel zoom.
+    void mouseDown(const juce::MouseEvent& event) override;
+    void mouseWheelMove(const juce::MouseEvent& event, const juce::MouseWheelDetails& wheel) override;
+    bool keyPressed(const juce::KeyPress& key) override;
+
     // State, for the window and the tests. Message thread unless said otherwise.
     juce::String getTopLineText() const;
     juce::String getBottomLineText() const;
@@ -169,6 +188,9 @@ private:
                                         juce::Rectangle<int> bounds);
     juce::TextEditor* makeDisplayLine(bool isTopLine, int base);
     void openPortSettings();
+    // Scales the children and the panel to the zoom; also the window once it is shown.
+    void applyZoom(bool resizeWindow);
+    void applyKeptInFront();
     void reportLostMessages(std::uint64_t lost);
     // Message thread: what the MIDI layer's notifications handed over.
     void applyPendingDisplay();
@@ -221,11 +243,27 @@ private:
     AliasChooserDialog portDialog { this };
     ProgramEditorDialog programEditor { this, programNameAccess };
     ErrorReports errorReports;
+    // Takes the pending pair and selections at most once per screen refresh.
+    DisplayFramePacer displayFrames { *this, [this] { applyPendingDisplay(); } };
     IncomingMessagePump incoming {
         [this](const std::uint8_t* data, int length) { protocol.handleMessage(data, length); },
         [this](std::uint64_t lost) { reportLostMessages(lost); }
     };
     HoverTooltips tooltips { *this, makeTooltipWindow };
+    PanelViewSettings view;
+    float wheelTravel = 0.0f;   // Ctrl + wheel movement not yet turned into a zoom step
+
+    // The zoom shortcuts, whichever of the window's components has the keyboard focus.
+    class ZoomKeys : public juce::KeyListener
+    {
+    public:
+        explicit ZoomKeys(AppContentPanel& panel_) : panel(panel_) {}
+        bool keyPressed(const juce::KeyPress& key, juce::Component*) override { return panel.keyPressed(key); }
+    private:
+        AppContentPanel& panel;
+    };
+    ZoomKeys zoomKeys { *this };
+    juce::Component* keyWindow = nullptr;   // not owned; the main window while zoomKeys listens to it
 
     juce::HyperlinkButton* linkArea1 = nullptr;
     juce::HyperlinkButton* linkArea2 = nullptr;

@@ -14,9 +14,10 @@ namespace AppPlatform
     std::unique_ptr<juce::Drawable> loadImageResource(const juce::String& fileName);
 
     // Gives the native window of `window` the shape of a rounded rectangle from (0, 0) to
-    // (w + 1, h + 1) with corner ellipses of `corner` x `corner` pixels, w and h being the
-    // window's size in physical pixels. Returns false when the window has no native window or
-    // the system cannot shape it; the window then stays rectangular.
+    // (w + 1, h + 1) with corner ellipses of `corner` x `corner` logical pixels, w and h being the
+    // window's size in physical pixels (the corner is scaled to physical pixels as well).
+    // Returns false when the window has no native window or the system cannot shape it; the
+    // window then stays rectangular.
     bool setRoundedWindowShape(juce::Component& window, int corner);
 
     // True when a font family of exactly this face name (letter case aside) is installed.

@@ -42,7 +42,8 @@ bool setRoundedWindowShape(juce::Component& window, int corner)
     const int w = static_cast<int>(window.getWidth() * scale);
     const int h = static_cast<int>(window.getHeight() * scale);
     const auto handle = reinterpret_cast<std::uintptr_t>(peer->getNativeHandle());
-    return shapeX11Window(static_cast<unsigned long>(handle), w + 1, h + 1, corner);
+    // The corners scale with the picture on a scaled display.
+    return shapeX11Window(static_cast<unsigned long>(handle), w + 1, h + 1, static_cast<int>(corner * scale));
 }
 
 bool isFontFaceInstalled(const juce::String& faceName)

@@ -42,7 +42,8 @@ bool setRoundedWindowShape(juce::Component& window, int corner)
     const double scale = peer->getPlatformScaleFactor() * window.getDesktopScaleFactor();
     const int w = static_cast<int>(window.getWidth() * scale);
     const int h = static_cast<int>(window.getHeight() * scale);
-    HRGN region = CreateRoundRectRgn(0, 0, w + 1, h + 1, corner, corner);
+    const int scaledCorner = static_cast<int>(corner * scale);   // the picture's corners scale too
+    HRGN region = CreateRoundRectRgn(0, 0, w + 1, h + 1, scaledCorner, scaledCorner);
     if (region == nullptr)
         return false;
     // On success the system owns the region.
@@ -88,31 +89,11 @@ bool hasModernTextMetrics()
     return juce::SystemStats::getOperatingSystemType() >= juce::SystemStats::Windows8_0;
 }
 
-namespace
-{
-// Hands every window's waiting repaints to the system about 30 times a second. Where vertical
-// blanks arrive this only does early what they would do anyway; where none arrive it is what
-// makes the windows change at all.
-class RepaintPump : public juce::Timer, public juce::DeletedAtShutdown
-{
-public:
-    RepaintPump() { startTimerHz(30); }
-    ~RepaintPump() override { stopTimer(); }
-
-    void timerCallback() override
-    {
-        auto& desktop = juce::Desktop::getInstance();
-        for (int i = 0; i < desktop.getNumComponents(); ++i)
-            if (auto* peer = desktop.getComponent(i)->getPeer())
-                peer->performAnyPendingRepaintsNow();
-    }
-};
-} // namespace
-
 void keepRepaintsFlowing()
 {
-    static RepaintPump* pump = new RepaintPump();   // deleted by the toolkit at shutdown
-    juce::ignoreUnused(pump);
+    // The toolkit hands repaints over at the display's vertical blank; where none is reported
+    // (Wine) the patched toolkit hands each repaint over at once (cmake/LumoJuceMingw.cmake), so
+    // nothing here has to wake the program to keep them flowing.
 }
 
 } // namespace AppPlatform

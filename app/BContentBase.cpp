@@ -38,10 +38,56 @@ void BContentBase::contentStepDone() {}
 bool BContentBase::wantsResizable() { return false; }
 bool BContentBase::wantsVisible() { return true; }
 
+void BContentBase::setPlateScale(float scale)
+{
+    plateScale = scale;
+    repaint();
+}
+
 void BContentBase::paint(juce::Graphics& g)
 {
-    if (backgroundImage != nullptr)
-        backgroundImage->draw(g, 1.0f);
+    if (backgroundImage == nullptr)
+        return;
+    // Screen pixels per picture pixel of the plain picture: the zoom times the display's scale.
+    const float shown = plateScale * g.getInternalContext().getPhysicalPixelScaleFactor();
+    for (const int scale : { 2, 4 })
+    {
+        if (shown <= 1.001f || (shown > 2.001f && scale == 2))
+            continue;
+        const juce::Image& picture = sharperPicture(scale);
+        if (! picture.isValid())
+            break;
+        // Never enlarged (up to 4 times the plate's size): only drawn at its size or smaller.
+        g.setImageResamplingQuality(juce::Graphics::highResamplingQuality);
+        g.drawImageTransformed(picture, juce::AffineTransform::scale(plateScale / static_cast<float>(scale)));
+        return;
+    }
+    // The display's text changes up to once a frame; the plate behind it is copied then. Between
+    // the rounded corners the picture is opaque, so there an opaque copy of it draws the same
+    // pixels without blending each one.
+    const auto* plain = dynamic_cast<const juce::DrawableImage*>(backgroundImage.get());
+    if (shown <= 1.001f && shown >= 0.999f && plain != nullptr
+        && getLocalBounds().reduced(0, kOpaqueBandInset).contains(g.getClipBounds()))
+    {
+        if (! opaquePicture.isValid())
+            opaquePicture = plain->getImage().convertedToFormat(juce::Image::RGB);
+        g.drawImageAt(opaquePicture, 0, 0);
+        return;
+    }
+    backgroundImage->draw(g, 1.0f, juce::AffineTransform::scale(plateScale));
+}
+
+const juce::Image& BContentBase::sharperPicture(int scale)
+{
+    if (sharperImageScale != scale)
+    {
+        sharperImageScale = scale;
+        sharperImage = {};
+        const auto drawable = AppPlatform::loadImageResource("background" + juce::String(scale) + "x.png");
+        if (const auto* image = dynamic_cast<const juce::DrawableImage*>(drawable.get()))
+            sharperImage = image->getImage();
+    }
+    return sharperImage;
 }
 
 void BContentBase::mouseDown(const juce::MouseEvent& event)

@@ -41,6 +41,11 @@ public:
 
     int getContentWidth() const noexcept { return contentWidth; }
     int getContentHeight() const noexcept { return contentHeight; }
+    // The factor the content is shown at (the user's zoom); the window's size and rounded corners
+    // follow it. The background picture is drawn from one at least as sharp as the screen shows.
+    float getPlateScale() const noexcept { return plateScale; }
+    int getShownWidth() const noexcept { return juce::roundToInt(static_cast<float>(contentWidth) * plateScale); }
+    int getShownHeight() const noexcept { return juce::roundToInt(static_cast<float>(contentHeight) * plateScale); }
     bool hasBackgroundImage() const noexcept { return backgroundImage != nullptr; }
 
     void paint(juce::Graphics& g) override;
@@ -56,12 +61,27 @@ public:
     BContentBase& operator=(const BContentBase&) = delete;
 
 protected:
+    // Sets the factor and repaints; the caller sizes the content and lays out its children.
+    void setPlateScale(float scale);
+
     std::unique_ptr<juce::Drawable> backgroundImage;
     int contentWidth = kDefaultWidth;
     int contentHeight = kDefaultHeight;
 
 private:
     void moveWindowBy(const juce::MouseEvent& event);
+    // The picture drawn `scale` times as large as the plain one, loaded on first use (only one
+    // is kept: they are large); invalid when the program carries none.
+    const juce::Image& sharperPicture(int scale);
+
+    // Rows of the plain picture from this far below its top to as far above its bottom are
+    // opaque (the rounded corners lie outside them).
+    static constexpr int kOpaqueBandInset = 26;
+
+    float plateScale = 1.0f;
+    juce::Image opaquePicture;   // the plain picture without its alpha, made on first use
+    juce::Image sharperImage;
+    int sharperImageScale = 0;
 
     int dragOriginX = kNoDrag;
     int dragOriginY = kNoDrag;

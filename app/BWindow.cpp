@@ -3,6 +3,7 @@
 #include "app/AppPlatform.h"
 #include "app/BContentBase.h"
 #include "app/ErrorBox.h"
+#include "app/WindowPosition.h"
 #include "base/Exception.h"
 #include "dialogs/JuceUtilsInternalUpdater.h"
 
@@ -25,6 +26,7 @@ BWindow::~BWindow()
     // overwrite the user's settings with defaults.
     if (content != nullptr && contentInitialised)
         content->shutdownContent();
+    stopFollowingPeerScale();
     if (mainWindow == this)
         mainWindow = nullptr;
     if (pendingStart != nullptr)
@@ -64,14 +66,17 @@ bool BWindow::createAndShowContent(const juce::String& commandLine, bool borderl
         }
         contentInitialised = true;
 
-        setContentComponentSize(content->getContentWidth(), content->getContentHeight());
+        setContentComponentSize(content->getShownWidth(), content->getShownHeight());
 
         if (borderless)
         {
             setUsingNativeTitleBar(false);
             setDropShadowEnabled(false);
             if (rounded)
-                roundedShapeSet = AppPlatform::setRoundedWindowShape(*this, kCornerSize);
+            {
+                shapeRounded();
+                followPeerScale();
+            }
             else
                 setBackgroundColour(juce::Colour(0x00FFFFFF));
         }
@@ -101,6 +106,61 @@ void BWindow::showAndSchedule(bool shouldBeVisible)
         setVisible(true);
     startPending = true;
     startTimer(kStartDelayMs);
+}
+
+void BWindow::shapeRounded()
+{
+    const float scale = content != nullptr ? content->getPlateScale() : 1.0f;
+    roundedShapeSet = AppPlatform::setRoundedWindowShape(*this, juce::roundToInt(kCornerSize * scale));
+}
+
+void BWindow::contentSizeChanged()
+{
+    if (content == nullptr)
+        return;
+    // One move and resize, so that the window never shows at the new size in the old place.
+    const auto before = getBounds();
+    const auto frame = getBounds().getWidth() - content->getWidth();
+    const auto frameHeight = getBounds().getHeight() - content->getHeight();
+    const auto wanted = before.withSize(content->getShownWidth() + frame, content->getShownHeight() + frameHeight);
+    setBounds(keepWithinArea(wanted, workAreaFor(before)));
+    if (borderless && rounded)
+        shapeRounded();
+}
+
+void BWindow::setKeptInFront(bool inFront)
+{
+    if (inFront == isAlwaysOnTop())
+        return;
+    // Some systems make a new native window for this, which has no shape yet.
+    stopFollowingPeerScale();
+    setAlwaysOnTop(inFront);
+    if (borderless && rounded)
+    {
+        shapeRounded();
+        followPeerScale();
+    }
+}
+
+void BWindow::nativeScaleFactorChanged(double)
+{
+    if (borderless && rounded)
+        shapeRounded();
+}
+
+void BWindow::followPeerScale()
+{
+    stopFollowingPeerScale();
+    scalePeer = getPeer();
+    if (scalePeer != nullptr)
+        scalePeer->addScaleFactorListener(this);
+}
+
+void BWindow::stopFollowingPeerScale()
+{
+    if (scalePeer != nullptr && scalePeer == getPeer())
+        scalePeer->removeScaleFactorListener(this);
+    scalePeer = nullptr;
 }
 
 void BWindow::commandLineFromOtherInstance(const juce::String& commandLine)

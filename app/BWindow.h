@@ -16,7 +16,8 @@ class JuceUtilsInternalUpdater;
 class BWindow : public juce::DocumentWindow,
                 public juce::Timer,
                 public Runnable,
-                public juce::AsyncUpdater
+                public juce::AsyncUpdater,
+                private juce::ComponentPeer::ScaleFactorListener
 {
 public:
     static constexpr int kCornerSize = 50;
@@ -39,6 +40,13 @@ public:
     // Makes the content panel; the window takes ownership.
     virtual BContentBase* createContent() = 0;
 
+    // Message thread: the content's shown size changed (its zoom); the window takes the new size,
+    // keeping its top-left corner if it still fits the display's work area, else moving the
+    // least distance that makes it fit, and its rounded corners scale with the content.
+    void contentSizeChanged();
+    // Message thread: keeps the window in front of all others, or no longer.
+    void setKeptInFront(bool inFront);
+
     BContentBase* getContent() const noexcept { return content; }
     bool isBorderless() const noexcept { return borderless; }
     bool isRounded() const noexcept { return rounded; }
@@ -59,6 +67,12 @@ public:
 
 private:
     void showAndSchedule(bool shouldBeVisible);
+    // Shapes a rounded window with corners scaled like its content.
+    void shapeRounded();
+    // The shape is in the screen's pixels: moved to a monitor of another scale, it is made again.
+    void nativeScaleFactorChanged(double) override;
+    void followPeerScale();
+    void stopFollowingPeerScale();
 
     BContentBase* content = nullptr;   // owned as the window's content component
     bool borderless = false;
@@ -67,4 +81,5 @@ private:
     bool contentInitialised = false;
     bool roundedShapeSet = false;
     JuceUtilsInternalUpdater* pendingStart = nullptr;   // self-owned; detached if we die first
+    juce::ComponentPeer* scalePeer = nullptr;           // not owned; the peer we listen to
 };

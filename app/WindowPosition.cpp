@@ -65,3 +65,21 @@ void saveWindowPosition(juce::Component& component, TIniFile& settings)
     section.SetValue(kLeftKey, BString::FromInt(window->getX()));
     section.SetValue(kTopKey, BString::FromInt(window->getY()));
 }
+
+juce::Rectangle<int> keepWithinArea(juce::Rectangle<int> window, juce::Rectangle<int> area)
+{
+    const auto axis = [](int start, int extent, int areaStart, int areaExtent) {
+        if (extent >= areaExtent || start < areaStart)
+            return areaStart;
+        return juce::jmin(start, areaStart + areaExtent - extent);
+    };
+    return window.withPosition(axis(window.getX(), window.getWidth(), area.getX(), area.getWidth()),
+                               axis(window.getY(), window.getHeight(), area.getY(), area.getHeight()));
+}
+
+juce::Rectangle<int> workAreaFor(juce::Rectangle<int> window)
+{
+    if (const auto* display = juce::Desktop::getInstance().getDisplays().getDisplayForRect(window))
+        return display->userArea;
+    return firstDisplayArea();
+}

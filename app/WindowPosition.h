@@ -23,3 +23,11 @@ juce::Rectangle<int> firstDisplayArea();
 // The placement rule along one axis: a stored coordinate (or `absent`), the window's extent and
 // the display's start and extent give the window's coordinate.
 int placeOnAxis(int stored, bool absent, int extent, int displayStart, int displayExtent);
+
+// `window` moved the least distance that puts it inside `area` (unchanged when it fits already);
+// a window larger than the area on an axis is aligned with the area's start on that axis.
+juce::Rectangle<int> keepWithinArea(juce::Rectangle<int> window, juce::Rectangle<int> area);
+
+// The work area (task bars excluded) of the display that shows most of `window`; the first
+// display's area when the toolkit knows none for it.
+juce::Rectangle<int> workAreaFor(juce::Rectangle<int> window);

@@ -23,7 +23,9 @@ include(LumoJuceConfig)
 set(LUMO_JUCE_MODULES juce_core juce_events juce_data_structures juce_graphics juce_gui_basics)
 set(LUMO_RESOURCES_DIR "${PROJECT_SOURCE_DIR}/resources")
 # The files embedded as program resources (see resources/lumo.rc.in for the Windows side).
-set(LUMO_RESOURCE_FILES "${LUMO_RESOURCES_DIR}/background.png")
+# The front plate is carried at 1x, 2x and 4x, so that a zoomed panel never enlarges a picture.
+set(LUMO_RESOURCE_FILES "${LUMO_RESOURCES_DIR}/background.png" "${LUMO_RESOURCES_DIR}/background2x.png"
+    "${LUMO_RESOURCES_DIR}/background4x.png")
 
 find_program(LUMO_CCACHE ccache)
 

@@ -45,6 +45,46 @@ lumo_juce_patch("juce_graphics/image_formats/juce_JPEGLoader.cpp"
     "    #include <jpeglib.h>\n"
     "    #include <jpeglib.h>\n    using ::boolean;\n")
 
+# Windows windows hand their repaints to the system at the display's vertical blank, which a
+# thread per monitor waits for (IDXGIOutput::WaitForVBlank). Wine answers that wait at once (or
+# fails it, depending on version and display): the thread then spun, waking the idle program
+# some 1,600 times a second and its message thread 700 times, or repaints stalled. Under Wine,
+# detected at run time by ntdll's wine_get_version, no such thread is started and a repaint is
+# handed to the system at once, as the toolkit did before it paced repaints.
+lumo_juce_patch("juce_gui_basics/native/juce_win32_Windowing.cpp"
+"class VBlankDispatcher : public DeletedAtShutdown
+{
+public:
+    void updateDisplay (VBlankListener& listener, HMONITOR monitor)
+    {
+"
+"static bool lumoRunningUnderWine()
+{
+    static const bool underWine = [] {
+        auto* ntdll = GetModuleHandleW (L\"ntdll.dll\");
+        return ntdll != nullptr && GetProcAddress (ntdll, \"wine_get_version\") != nullptr;
+    }();
+    return underWine;
+}
+
+class VBlankDispatcher : public DeletedAtShutdown
+{
+public:
+    void updateDisplay (VBlankListener& listener, HMONITOR monitor)
+    {
+        if (lumoRunningUnderWine())
+            return;
+
+")
+lumo_juce_patch("juce_gui_basics/native/juce_win32_Windowing.cpp"
+"        deferredRepaints.add ((area.toDouble() * getPlatformScaleFactor()).getSmallestIntegerContainer());
+    }"
+"        deferredRepaints.add ((area.toDouble() * getPlatformScaleFactor()).getSmallestIntegerContainer());
+
+        if (lumoRunningUnderWine())
+            dispatchDeferredRepaints();
+    }")
+
 lumo_juce_patched_copy("${LUMO_JUCE_SOURCE_MODULES_DIR}" "${LUMO_JUCE_MODULES_DIR}" ${LUMO_JUCE_MODULES})
 
 # ---- 2. static libpng and libjpeg ----

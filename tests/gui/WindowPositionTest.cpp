@@ -39,4 +39,23 @@ TEST(WindowPlacement, DisplaysAwayFromTheOriginUseTheirOwnEdges)
     EXPECT_EQ(placeOnAxis(2000, false, 640, 1920, 1280), 2000);
 }
 
+TEST(WindowPlacement, AGrownWindowMovesTheLeastDistanceThatKeepsItOnTheWorkArea)
+{
+    const juce::Rectangle<int> area(0, 0, 2880, 2120);
+    const struct
+    {
+        juce::Rectangle<int> window, expected;
+    } cases[] = {
+        { { 100, 80, 960, 741 }, { 100, 80, 960, 741 } },           // fits: top-left kept
+        { { 2180, 1610, 2560, 1976 }, { 320, 144, 2560, 1976 } },   // near the corner: back by the overhang
+        { { 2000, 10, 1280, 988 }, { 1600, 10, 1280, 988 } },       // only one axis overhangs
+        { { -50, -20, 640, 494 }, { 0, 0, 640, 494 } },             // hanging over the start
+        { { 500, 500, 3000, 494 }, { 0, 500, 3000, 494 } },         // wider than the area
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(keepWithinArea(c.window, area), c.expected) << c.window.toString();
+    EXPECT_EQ(keepWithinArea({ 1900, 10, 640, 494 }, { 1920, 0, 1280, 1000 }),
+              juce::Rectangle<int>(1920, 10, 640, 494));   // a display away from the origin
+}
+
 } // namespace

@@ -32,14 +32,14 @@ def check(condition, what):
 
 
 class Display:
-    def __init__(self):
+    def __init__(self, width=SCREEN_W, height=SCREEN_H, extra_args=()):
         self.proc = None
         for number in range(81, 90):
             if os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists("/tmp/.X11-unix/X%d" % number):
                 continue
             self.name = ":%d" % number
-            self.proc = subprocess.Popen(["Xvfb", self.name, "-screen", "0", "%dx%dx24" % (SCREEN_W, SCREEN_H),
-                                          "-nolisten", "tcp", "-br"],
+            self.proc = subprocess.Popen(["Xvfb", self.name, "-screen", "0", "%dx%dx24" % (width, height),
+                                          "-nolisten", "tcp", "-br"] + list(extra_args),
                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             end = time.time() + 10
             while time.time() < end:
@@ -116,7 +116,8 @@ class Shot:
     """A screenshot of the whole screen, readable pixel by pixel."""
 
     def __init__(self, display, path):
-        x(display, "import", "-window", "root", path, check_rc=True)
+        if display is not None:   # else a picture file that is already there
+            x(display, "import", "-window", "root", path, check_rc=True)
         ppm = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], stdout=subprocess.PIPE, check=True).stdout
         # P6 header: magic, width, height, maxval, then RGB bytes.
         fields = []

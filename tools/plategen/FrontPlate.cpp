@@ -71,11 +71,12 @@ Path platePath()
 
 } // namespace
 
-juce::Image FrontPlate::draw()
+juce::Image FrontPlate::draw(int scale)
 {
-    juce::Image image(juce::Image::ARGB, width, height, true);
+    juce::Image image(juce::Image::ARGB, width * scale, height * scale, true);
     juce::Graphics g(image);
     g.setImageResamplingQuality(juce::Graphics::highResamplingQuality);
+    g.addTransform(juce::AffineTransform::scale(static_cast<float>(scale)));
 
     paintPlate(g);
     {
@@ -92,6 +93,14 @@ juce::Image FrontPlate::draw()
         paintChannelField(g);
     }
     return image;
+}
+
+juce::String FrontPlate::scaledFileName(const juce::String& plainName, int scale)
+{
+    const int dot = plainName.lastIndexOfChar('.');
+    const juce::String stem = dot >= 0 ? plainName.substring(0, dot) : plainName;
+    const juce::String extension = dot >= 0 ? plainName.substring(dot) : juce::String();
+    return stem + juce::String(scale) + "x" + extension;
 }
 
 void FrontPlate::paintPlate(juce::Graphics& g)

@@ -24,9 +24,15 @@ public:
 
     static juce::Colour lettering() { return juce::Colour(0xFFFEFFB3); }
 
-    // Draws the whole plate into a new ARGB image of width x height; outside the rounded
-    // corners the image is fully transparent. Needs no display.
-    static juce::Image draw();
+    // Draws the whole plate into a new ARGB image of width x height times `scale`; outside the
+    // rounded corners the image is fully transparent. Needs no display. Every element is drawn
+    // at the scaled size (no picture is enlarged), so the zoomed panel stays sharp.
+    static juce::Image draw(int scale = 1);
+
+    // The scales of the pictures the program carries besides the plain one, and their file names
+    // ("background2x.png" beside "background.png").
+    static constexpr int extraScales[] = { 2, 4 };
+    static juce::String scaledFileName(const juce::String& plainName, int scale);
 
     // Checks a picture against the layout: size, transparent corners, opaque plate, dark display
     // window, lettering present in each labelled area. Returns one line per problem found.

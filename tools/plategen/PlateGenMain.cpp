@@ -1,6 +1,7 @@
 // plategen: draws the front-plate picture and the program icon, or checks a picture.
 //
-//   plategen --picture <out.png> [--icon <out.ico>]   draw the files
+//   plategen --picture <out.png> [--icon <out.ico>]   draw the files (the picture also at 2x and
+//                                                     4x, as <out>2x.png and <out>4x.png)
 //   plategen --icon-theme <folder>                     draw the icon into an icon theme folder
 //                                                      (<size>x<size>/apps/lumo.png)
 //   plategen --check <picture.png>                     check a picture against the panel layout
@@ -95,6 +96,18 @@ int run(const juce::StringArray& args)
         return 1;
     }
     std::printf("plategen: wrote %s\n", pictureFile.getFullPathName().toRawUTF8());
+    for (const int scale : FrontPlate::extraScales)
+    {
+        const juce::File scaledFile = pictureFile.getSiblingFile(FrontPlate::scaledFileName(pictureFile.getFileName(), scale));
+        juce::MemoryOutputStream scaledPng;
+        if (!format.writeImageToStream(FrontPlate::draw(scale), scaledPng)
+            || !scaledFile.replaceWithData(scaledPng.getData(), scaledPng.getDataSize()))
+        {
+            std::fprintf(stderr, "plategen: cannot write %s\n", scaledFile.getFullPathName().toRawUTF8());
+            return 1;
+        }
+        std::printf("plategen: wrote %s\n", scaledFile.getFullPathName().toRawUTF8());
+    }
 
     if (iconPath.isNotEmpty())
     {
