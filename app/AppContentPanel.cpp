@@ -29,6 +29,11 @@ const char* const AppContentPanel::kNoFontText =
 
 namespace
 {
+juce::Rectangle<int> area(const PlateLayout::Area& a)
+{
+    return { a.x, a.y, a.width, a.height };
+}
+
 constexpr juce::uint32 kTransparent = 0x00000000;
 constexpr juce::uint32 kTransparentWhite = 0x00FFFFFF;
 constexpr int kTooltipDelayMs = 1500;
@@ -85,18 +90,18 @@ void AppContentPanel::buildContent()
     }
     setWantsKeyboardFocus(true);
 
-    linkArea1 = makeLinkArea({ 336, 16, 231, 77 });
-    linkArea2 = makeLinkArea({ 25, 333, 280, 144 });
-    linkArea3 = makeLinkArea({ 587, 334, 39, 25 });
+    linkArea1 = makeLinkArea(area(PlateLayout::kMakerLogoArea));
+    linkArea2 = makeLinkArea(area(PlateLayout::kProductLogoArea));
+    linkArea3 = makeLinkArea(area(PlateLayout::kTrademarkArea));
 
     topLine = makeDisplayLine(true, 95);
     bottomLine = makeDisplayLine(false, 208);
     setDisplayText(BString("VERSION"), BString("1.1"));
 
-    deviceButton1 = makeOverlayButton({}, "Select MIDI device", { 56, 4, 123, 59 });
-    deviceButton2 = makeOverlayButton({}, "Select MIDI device", { 482, 4, 114, 59 });
-    editButton = makeOverlayButton({}, "Edit Program Names", { 21, 95, 600, 226 });
-    closeButton = makeOverlayButton({}, "Close", { 593, 4, 41, 34 });
+    deviceButton1 = makeOverlayButton({}, "Select MIDI device", area(PlateLayout::kThruArea));
+    deviceButton2 = makeOverlayButton({}, "Select MIDI device", area(PlateLayout::kInArea));
+    editButton = makeOverlayButton({}, "Edit Program Names", area(PlateLayout::kDisplayArea));
+    closeButton = makeOverlayButton({}, "Close", area(PlateLayout::kCloseArea));
     editButton->setConnectedEdges(kAllEdgesConnected);
     editButton->repaint();
 
@@ -105,7 +110,7 @@ void AppContentPanel::buildContent()
     combo->addItem("OMNI", kOmniItemId);
     for (int channel = 1; channel <= kChannelCount; ++channel)
         combo->addItem("Channel " + juce::String(channel), channel);
-    combo->setBounds(540, 453, 110, 25);
+    combo->setBounds(area(PlateLayout::kChannelComboArea));
     combo->setSelectedId(combo->getItemId(0), juce::sendNotificationAsync);
     combo->setTooltip("Receive Channel");
     combo->setColour(juce::ComboBox::textColourId, juce::Colour(kControlTextColour));

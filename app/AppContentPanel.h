@@ -7,6 +7,7 @@
 #include "app/IncomingMessagePump.h"
 #include "app/ModuleProtocol.h"
 #include "app/PanelViewSettings.h"
+#include "app/PlateLayout.h"
 #include "app/ProgramNameTable.h"
 #include "base/BList.h"
 #include "base/BString.h"
@@ -59,8 +60,8 @@ class AppContentPanel : public BContentBase,
 public:
     static const char* const kProductUrl;
     static const char* const kMakerDomain;
-    static constexpr juce::uint32 kDisplayTextColour = 0xFFFFBB00;
-    static constexpr juce::uint32 kControlTextColour = 0xFFFEFFB3;
+    static constexpr juce::uint32 kDisplayTextColour = PlateLayout::kDisplayColour;
+    static constexpr juce::uint32 kControlTextColour = PlateLayout::kLetteringColour;
     static constexpr float kDisplayFontHeight = 120.0f;
     static const char* const kInputAlias;    // "MIDI Input"
     static const char* const kThruAlias;     // "MIDI Thru"

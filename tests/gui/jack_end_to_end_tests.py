@@ -31,7 +31,7 @@ import window_tests as wt  # noqa: E402
 from window_tests import check, find_windows, wait_for_window, wait_gone  # noqa: E402
 from port_dialog_tests import DIALOG_TITLE, IN_AREA, PROMPT_WAIT, display_amber  # noqa: E402
 
-DISPLAY_AREA = (21, 95, 600, 226)
+from plate_layout import DISPLAY_AREA  # noqa: E402
 DISPLAY_TEXT = ("HELLO", "JACK 1")
 PROGRAM = 5
 STALL_SIGNS = ("ClientNotify fails", "SuspendRefNum error", "wait error")

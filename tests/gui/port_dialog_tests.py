@@ -14,15 +14,12 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import window_tests as wt  # noqa: E402  (shared display, program and screenshot helpers)
 from window_tests import check, click, find_windows, geometry, wait_for_window, wait_gone, x  # noqa: E402
+from plate_layout import CLOSE_AREA, DISPLAY_AREA, IN_AREA, THRU_AREA  # noqa: E402,F401
 
 PORTS = "in:Keys B|in:Keys A|out:Synth X|out:Other Out"
 DIALOG_TITLE = "Vantor LUMO - MIDI Port Settings"
 ERROR_TITLE = "Vantor LUMO - Error"
 PROMPT_WAIT = 7.0           # the prompt timer fires 5 s after the start
-THRU_AREA = (56, 4, 123, 59)   # the THRU socket and label
-IN_AREA = (482, 4, 114, 59)    # the IN label and socket
-CLOSE_AREA = (593, 4, 41, 34)
-DISPLAY_AREA = (21, 95, 600, 226)
 
 
 def near(p, rgb, tolerance=12):

@@ -14,7 +14,7 @@ const Colour plateBottom(0xFF9A1513);
 const Colour plateRecess(0xFF6E0C0B);
 const Colour glassTop(0xFF1C1412);
 const Colour glassBottom(0xFF060404);
-const Colour amber(0xFFFFBB00);
+const Colour amber(PlateLayout::kDisplayColour);
 
 // The lettering face: a geometric sans if the machine has one, else JUCE's default sans. Only
 // the look of the committed picture depends on it, never the layout.

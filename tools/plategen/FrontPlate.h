@@ -1,28 +1,30 @@
 #pragma once
 
+#include "app/PlateLayout.h"
+
 #include <juce_graphics/juce_graphics.h>
 
 // The picture of the module's front plate that the main panel shows behind its transparent
 // controls. Every painted element sits exactly where the panel puts the control that belongs to
-// it, so the rectangles below are the panel's layout.
+// it: the rectangles are the panel's layout (PlateLayout).
 class FrontPlate
 {
 public:
-    static constexpr int width = 640;
-    static constexpr int height = 494;
-    // The window is cut to a rounded rectangle with 50 x 50 corner ellipses.
-    static constexpr float cornerRadius = 25.0f;
+    static constexpr int width = PlateLayout::kWidth;
+    static constexpr int height = PlateLayout::kHeight;
+    static constexpr float cornerRadius = PlateLayout::kCornerRadius;
 
-    static juce::Rectangle<int> thruArea() { return { 56, 4, 123, 59 }; }
-    static juce::Rectangle<int> inArea() { return { 482, 4, 114, 59 }; }
-    static juce::Rectangle<int> closeArea() { return { 593, 4, 41, 34 }; }
-    static juce::Rectangle<int> makerLogoArea() { return { 336, 16, 231, 77 }; }
-    static juce::Rectangle<int> displayArea() { return { 21, 95, 600, 226 }; }
-    static juce::Rectangle<int> productLogoArea() { return { 25, 333, 280, 144 }; }
-    static juce::Rectangle<int> trademarkArea() { return { 587, 334, 39, 25 }; }
-    static juce::Rectangle<int> channelComboArea() { return { 540, 453, 110, 25 }; }
+    static juce::Rectangle<int> thruArea() { return toRectangle(PlateLayout::kThruArea); }
+    static juce::Rectangle<int> inArea() { return toRectangle(PlateLayout::kInArea); }
+    static juce::Rectangle<int> closeArea() { return toRectangle(PlateLayout::kCloseArea); }
+    static juce::Rectangle<int> makerLogoArea() { return toRectangle(PlateLayout::kMakerLogoArea); }
+    static juce::Rectangle<int> displayArea() { return toRectangle(PlateLayout::kDisplayArea); }
+    static juce::Rectangle<int> productLogoArea() { return toRectangle(PlateLayout::kProductLogoArea); }
+    static juce::Rectangle<int> trademarkArea() { return toRectangle(PlateLayout::kTrademarkArea); }
+    static juce::Rectangle<int> channelComboArea() { return toRectangle(PlateLayout::kChannelComboArea); }
+    static juce::Rectangle<int> toRectangle(const PlateLayout::Area& a) { return { a.x, a.y, a.width, a.height }; }
 
-    static juce::Colour lettering() { return juce::Colour(0xFFFEFFB3); }
+    static juce::Colour lettering() { return juce::Colour(PlateLayout::kLetteringColour); }
 
     // Draws the whole plate into a new ARGB image of width x height times `scale`; outside the
     // rounded corners the image is fully transparent. Needs no display. Every element is drawn

@@ -1,10 +1,12 @@
 #include "PlateIcon.h"
 
+#include "app/PlateLayout.h"
+
 namespace
 {
 
-const juce::Colour cream(0xFFFEFFB3);
-const juce::Colour amber(0xFFFFBB00);
+const juce::Colour cream(PlateLayout::kLetteringColour);
+const juce::Colour amber(PlateLayout::kDisplayColour);
 
 void writeLittleEndian16(juce::OutputStream& out, int value)
 {
