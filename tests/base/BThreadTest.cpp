@@ -25,8 +25,9 @@ public:
 
     void run() override
     {
-        ++runs;
+        // Before counting the run: the test reads the depth as soon as it sees the count.
         sawRunDepth = runDepth();
+        ++runs;
         while (!terminated())
             wakeEvent().wait(1000);
         ++returns;
