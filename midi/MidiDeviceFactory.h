@@ -19,12 +19,13 @@
 #include "base/BList.h"
 #include "base/BLock.h"
 #include "base/BStringList.h"
+#include "midi/MidiDeviceDescriptor.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
-class MidiDeviceDescriptor;
 class TMidiDeviceBase;
 
 class MidiDeviceFactory : public AutoDelete
@@ -79,6 +80,25 @@ protected:
     // current count, refresh existing entries in place, append new ones. Called only by rescan,
     // under the factory's lock.
     virtual void refreshDescriptors(bool isInput, BOwnedList<MidiDeviceDescriptor*>& list) = 0;
+
+    // For refreshDescriptors: brings list to the descriptors found (in their order): entries
+    // already there are refreshed in place (records keep matching them), new ones are appended as
+    // clones, the rest are deleted.
+    template <typename Descriptor>
+    static void keepDescriptors(BOwnedList<MidiDeviceDescriptor*>& list, const std::vector<Descriptor>& found)
+    {
+        const int count = static_cast<int>(found.size());
+        for (int i = 0; i < count; ++i)
+        {
+            const Descriptor& fresh = found[static_cast<std::size_t>(i)];
+            if (MidiDeviceDescriptor* existing = list.Get(i))
+                existing->assign(fresh);
+            else
+                list.Add(fresh.clone().release());
+        }
+        while (list.Count() > count)
+            list.Delete(list.Count() - 1);
+    }
 
     // Guards the two lists and the scan.
     BLock lock;

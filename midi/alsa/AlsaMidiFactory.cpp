@@ -44,15 +44,5 @@ void AlsaMidiFactory::refreshDescriptors(bool isInput, BOwnedList<MidiDeviceDesc
         for (const AlsaSequencer::PortInfo& port : sequencer->listPorts(isInput))
             found.emplace_back(this, isInput, static_cast<int>(found.size()), port.name, port.client, port.port);
     }
-    const int count = static_cast<int>(found.size());
-    for (int i = 0; i < count; ++i)
-    {
-        const AlsaMidiDescriptor& fresh = found[static_cast<std::size_t>(i)];
-        if (MidiDeviceDescriptor* existing = list.Get(i))
-            existing->assign(fresh);
-        else
-            list.Add(fresh.clone().release());
-    }
-    while (list.Count() > count)
-        list.Delete(list.Count() - 1);
+    keepDescriptors(list, found);
 }

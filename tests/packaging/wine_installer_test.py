@@ -7,9 +7,11 @@ In a fresh 64-bit Wine prefix (OUTPUT_FOLDER/prefix: a copy of the test runs' ca
 it is current, else made by scripts/wine-prefix.sh) on a virtual X display: the installer runs
 silently (/S) and puts lumo.exe, lumo-syx.exe, lumo-send.exe, the licence and the uninstaller into
 Program Files\\Vantor LUMO, with a Start-menu entry; the installed lumo-syx.exe reports VERSION;
-the installed lumo.exe shows its window and, closed by its close cross, writes its settings file
-under %APPDATA%\\Vantor Quorvel; the uninstaller, run silently, removes the program's files, its
-folder and the Start-menu entry and leaves the settings file. Exits 0 when every check passed.
+the installed lumo.exe shows its window, asks for a device ("SELECT" / "DEVICE"), opens its port
+dialog and, closed by its close cross, writes its settings file under %APPDATA%\\Vantor Quorvel;
+the uninstaller, run silently, removes the program's files, its folder and the Start-menu entry
+and leaves the settings file. The portable zip's lumo.exe does the same with a settings file next
+to it, which it then uses. Exits 0 when every check passed.
 """
 import glob
 import os
@@ -21,6 +23,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "gui"))
 import window_tests as wt  # noqa: E402
+from plate_layout import CLOSE_AREA, IN_AREA  # noqa: E402
+from port_dialog_tests import DIALOG_TITLE, PROMPT_WAIT, display_amber  # noqa: E402
 
 SCRIPTS = os.path.join(HERE, "..", "..", "scripts")
 WINE64 = "/usr/lib/wine/wine64"
@@ -54,6 +58,32 @@ def wait_until(condition, timeout):
             return True
         time.sleep(0.2)
     return condition()
+
+
+def run_program(display, env, exe, out, label):
+    """Starts EXE: its window shows, the display asks for a device, the IN area opens the port
+    dialog, which Escape closes; the close cross ends it. Returns its exit status."""
+    program = subprocess.Popen([WINE64, exe], cwd=out, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    window = wt.wait_for_window(display, wt.TITLE, 60)
+    if wt.check(window is not None, "the %s lumo.exe shows its main window" % label):
+        wx, wy, _, _ = wt.geometry(display, window)
+        time.sleep(PROMPT_WAIT)
+        shot = wt.Shot(display, os.path.join(out, "%s-lumo.png" % label))
+        wt.check(min(display_amber(shot, wx, wy)) > 0, "it shows \"SELECT\" / \"DEVICE\" (lit pixels %s)"
+                 % (display_amber(shot, wx, wy),))
+        wt.click(display, wx + IN_AREA[0] + IN_AREA[2] // 2, wy + 33)
+        dialog = wt.wait_for_window(display, DIALOG_TITLE, 30)
+        if wt.check(dialog is not None, "the IN area opens \"%s\"" % DIALOG_TITLE):
+            time.sleep(0.5)
+            wt.x(display, "xdotool", "windowfocus", "--sync", dialog)
+            wt.x(display, "xdotool", "key", "Escape")
+            wt.check(wt.wait_gone(display, DIALOG_TITLE, 30), "Escape closes the dialog")
+        wt.click(display, wx + CLOSE_AREA[0] + CLOSE_AREA[2] // 2, wy + CLOSE_AREA[1] + CLOSE_AREA[3] // 2)
+    try:
+        return program.wait(30)
+    except subprocess.TimeoutExpired:
+        program.kill()
+        return None
 
 
 def main():
@@ -91,18 +121,7 @@ def main():
         wt.check(send.returncode == 0, "the installed lumo-send.exe --list runs (status %s, %r)"
                  % (send.returncode, send.stderr.strip()))
 
-        program = subprocess.Popen([WINE64, os.path.join(folder, "lumo.exe")], cwd=out, env=env,
-                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        window = wt.wait_for_window(display, wt.TITLE, 60)
-        if wt.check(window is not None, "the installed lumo.exe shows its main window"):
-            time.sleep(1.0)
-            wt.Shot(display, os.path.join(out, "installed-lumo.png"))
-            wt.click(display, *[a + b for a, b in zip(wt.geometry(display, window)[:2], (612, 20))])
-        try:
-            status = program.wait(30)
-        except subprocess.TimeoutExpired:
-            status = None
-            program.kill()
+        status = run_program(display, env, os.path.join(folder, "lumo.exe"), out, "installed")
         wt.check(status == 0, "its close cross ends it with exit code 0 (got %s)" % status)
         settings = glob.glob(os.path.join(prefix, "drive_c", "users", "*", "AppData", "Roaming", "Vantor Quorvel",
                                           "lumo.qrcf"))
@@ -118,6 +137,19 @@ def main():
                  "(status %s, left: %s)" % (status, left))
         wt.check(not os.path.exists(shortcut), "the Start-menu entry is gone")
         wt.check(len(settings) == 1 and os.path.isfile(settings[0]), "the settings file is kept")
+
+        # The portable zip: a settings file next to the program is the one it uses.
+        portable = setup.replace("-setup.exe", "-portable.zip")
+        unpacked = os.path.join(prefix, "drive_c", "portable")
+        subprocess.run(["unzip", "-q", portable, "-d", unpacked], check=True)
+        programs = glob.glob(os.path.join(unpacked, "*", "lumo.exe"))
+        if wt.check(len(programs) == 1, "the portable zip holds lumo.exe"):
+            beside = os.path.join(os.path.dirname(programs[0]), "lumo.qrcf")
+            open(beside, "w").close()
+            status = run_program(display, env, programs[0], out, "portable")
+            wt.check(status == 0, "the portable lumo.exe ends by its close cross (got %s)" % status)
+            with open(beside, errors="replace") as f:
+                wt.check("[Current]" in f.read(), "and keeps its settings next to itself")
     finally:
         subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
         display.stop()
