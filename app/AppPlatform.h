@@ -19,6 +19,9 @@ namespace AppPlatform
     // Returns false when the window has no native window or the system cannot shape it; the
     // window then stays rectangular.
     bool setRoundedWindowShape(juce::Component& window, int corner);
+    // The system's part of it: shapes the native window `handle` to a rounded rectangle of
+    // width x height physical pixels with corner ellipses of `corner` physical pixels.
+    bool shapeNativeWindow(void* handle, int width, int height, int corner);
 
     // True when a font family of exactly this face name (letter case aside) is installed.
     bool isFontFaceInstalled(const juce::String& faceName);

@@ -32,18 +32,9 @@ std::unique_ptr<juce::Drawable> loadImageResource(const juce::String& fileName)
     return nullptr;
 }
 
-bool setRoundedWindowShape(juce::Component& window, int corner)
+bool shapeNativeWindow(void* handle, int width, int height, int corner)
 {
-    auto* peer = window.getPeer();
-    if (peer == nullptr || peer->getNativeHandle() == nullptr)
-        return false;
-
-    const double scale = peer->getPlatformScaleFactor() * window.getDesktopScaleFactor();
-    const int w = static_cast<int>(window.getWidth() * scale);
-    const int h = static_cast<int>(window.getHeight() * scale);
-    const auto handle = reinterpret_cast<std::uintptr_t>(peer->getNativeHandle());
-    // The corners scale with the picture on a scaled display.
-    return shapeX11Window(static_cast<unsigned long>(handle), w + 1, h + 1, static_cast<int>(corner * scale));
+    return shapeX11Window(static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(handle)), width, height, corner);
 }
 
 bool isFontFaceInstalled(const juce::String& faceName)

@@ -31,23 +31,13 @@ std::unique_ptr<juce::Drawable> loadImageResource(const juce::String& fileName)
     return result;
 }
 
-bool setRoundedWindowShape(juce::Component& window, int corner)
+bool shapeNativeWindow(void* handle, int width, int height, int corner)
 {
-    auto* peer = window.getPeer();
-    if (peer == nullptr || peer->getNativeHandle() == nullptr)
-        return false;
-
-    // Physical pixels: on a scaled display (per-monitor DPI awareness) the region must cover the
-    // scaled window, not its logical size.
-    const double scale = peer->getPlatformScaleFactor() * window.getDesktopScaleFactor();
-    const int w = static_cast<int>(window.getWidth() * scale);
-    const int h = static_cast<int>(window.getHeight() * scale);
-    const int scaledCorner = static_cast<int>(corner * scale);   // the picture's corners scale too
-    HRGN region = CreateRoundRectRgn(0, 0, w + 1, h + 1, scaledCorner, scaledCorner);
+    HRGN region = CreateRoundRectRgn(0, 0, width, height, corner, corner);
     if (region == nullptr)
         return false;
     // On success the system owns the region.
-    if (SetWindowRgn(static_cast<HWND>(peer->getNativeHandle()), region, TRUE) == 0)
+    if (SetWindowRgn(static_cast<HWND>(handle), region, TRUE) == 0)
     {
         DeleteObject(region);
         return false;
