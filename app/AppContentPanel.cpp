@@ -2,8 +2,8 @@
 
 #include "app/AppPlatform.h"
 #include "app/BWindow.h"
-#include "app/DumpFile.h"
-#include "app/SettingsFileCheck.h"
+#include "app/protocol/DumpFile.h"
+#include "app/protocol/SettingsFileCheck.h"
 #include "app/WindowPosition.h"
 #include "base/AutoDelete.h"
 #include "base/BPaths.h"

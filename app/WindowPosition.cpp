@@ -1,6 +1,6 @@
 #include "app/WindowPosition.h"
 
-#include "app/CurrentSection.h"
+#include "app/protocol/CurrentSection.h"
 #include "base/TIniFile.h"
 
 namespace

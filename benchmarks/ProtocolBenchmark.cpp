@@ -1,7 +1,7 @@
 // Cost of handling one incoming message on the MIDI input thread: the work the driver waits for
 // before it gets its buffer back.
-#include "app/ModuleProtocol.h"
-#include "app/ProgramNameTable.h"
+#include "app/protocol/ModuleProtocol.h"
+#include "app/protocol/ProgramNameTable.h"
 
 #include <benchmark/benchmark.h>
 

@@ -8,7 +8,7 @@
 // lines, so that the growth shows: every step should take about twice as long for twice the
 // lines. With `duplicates`, that many of the lines repeat the program keys instead of being
 // foreign entries.
-#include "app/ProgramNameTable.h"
+#include "app/protocol/ProgramNameTable.h"
 #include "base/BFileSystem.h"
 #include "base/TIniFile.h"
 

@@ -3,8 +3,8 @@
 // would deliver exactly as lumo-syx splits a dump file. The dump file is on throughout, so every
 // delivered message must come back out of it byte for byte, and every display line must be one
 // the module can show.
-#include "app/ModuleProtocol.h"
-#include "app/ProgramNameTable.h"
+#include "app/protocol/ModuleProtocol.h"
+#include "app/protocol/ProgramNameTable.h"
 #include "fuzz/FuzzTempFolder.h"
 #include "midi/MidiStreamSplitter.h"
 

@@ -1,6 +1,6 @@
-#include "app/DumpFile.h"
-#include "app/ModuleProtocol.h"
-#include "app/ProgramNameTable.h"
+#include "app/protocol/DumpFile.h"
+#include "app/protocol/ModuleProtocol.h"
+#include "app/protocol/ProgramNameTable.h"
 
 #include "RecordingDisplay.h"
 #include "support/TempDirectory.h"

@@ -1,5 +1,5 @@
 // The worker that takes incoming messages off the MIDI driver's thread.
-#include "app/IncomingMessagePump.h"
+#include "app/protocol/IncomingMessagePump.h"
 
 #include <gtest/gtest.h>
 

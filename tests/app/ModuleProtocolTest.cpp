@@ -1,5 +1,5 @@
-#include "app/ModuleProtocol.h"
-#include "app/ProgramNameTable.h"
+#include "app/protocol/ModuleProtocol.h"
+#include "app/protocol/ProgramNameTable.h"
 
 #include "RecordingDisplay.h"
 

@@ -1,7 +1,7 @@
 // A ModuleDisplay that records every call, for the protocol tests.
 #pragma once
 
-#include "app/ModuleProtocol.h"
+#include "app/protocol/ModuleProtocol.h"
 
 #include <mutex>
 #include <ostream>

@@ -1,6 +1,6 @@
 // A settings file with the read-only attribute cannot be replaced on Windows: the user is told at
 // start, by the file's name, instead of losing every change at exit without a word.
-#include "app/SettingsFileCheck.h"
+#include "app/protocol/SettingsFileCheck.h"
 #include "base/TIniFile.h"
 
 #include "support/TempDirectory.h"

@@ -1,6 +1,6 @@
 // What the program tells the user about its settings file at start, and that a file it could not
 // read is never replaced by a save.
-#include "app/SettingsFileCheck.h"
+#include "app/protocol/SettingsFileCheck.h"
 #include "base/TIniFile.h"
 
 #include "support/TempDirectory.h"

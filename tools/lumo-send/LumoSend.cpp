@@ -1,6 +1,6 @@
 #include "tools/lumo-send/LumoSend.h"
 
-#include "app/ModuleProtocol.h"
+#include "app/protocol/ModuleProtocol.h"
 #include "base/Exception.h"
 #include "midi/TMidiDeviceBase.h"
 #include "midi/MidiStreamSplitter.h"

@@ -4,8 +4,8 @@
 // Every file is split into the messages the MIDI input would deliver and run through the same
 // protocol code as the program; each message that sets the display prints one line. A port's
 // messages take the same way, so the two outputs compare line by line.
-#include "app/ModuleProtocol.h"
-#include "app/ProgramNameTable.h"
+#include "app/protocol/ModuleProtocol.h"
+#include "app/protocol/ProgramNameTable.h"
 #include "base/TIniFile.h"
 #include "tools/lumo-syx/LivePort.h"
 #include "midi/MidiStreamSplitter.h"

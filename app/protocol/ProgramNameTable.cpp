@@ -1,4 +1,4 @@
-#include "app/ProgramNameTable.h"
+#include "app/protocol/ProgramNameTable.h"
 
 #include "base/IniLineSyntax.h"
 #include "base/TIniFile.h"

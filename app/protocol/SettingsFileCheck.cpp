@@ -1,4 +1,4 @@
-#include "app/SettingsFileCheck.h"
+#include "app/protocol/SettingsFileCheck.h"
 
 #include "base/BFileSystem.h"
 #include "base/TIniFile.h"

@@ -1,4 +1,4 @@
-#include "app/DumpFile.h"
+#include "app/protocol/DumpFile.h"
 
 const char* const DumpFile::kDefaultFileName = "LUMO_dump.syx";
 

@@ -6,7 +6,7 @@
 // owns one ModuleProtocol and forwards every incoming MIDI message to handleMessage.
 #pragma once
 
-#include "app/DumpFile.h"
+#include "app/protocol/DumpFile.h"
 #include "base/BString.h"
 
 #include <atomic>

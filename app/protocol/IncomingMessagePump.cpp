@@ -1,4 +1,4 @@
-#include "app/IncomingMessagePump.h"
+#include "app/protocol/IncomingMessagePump.h"
 
 #include <utility>
 

@@ -1,7 +1,7 @@
-#include "app/ModuleProtocol.h"
+#include "app/protocol/ModuleProtocol.h"
 
-#include "app/CurrentSection.h"
-#include "app/ProgramNameTable.h"
+#include "app/protocol/CurrentSection.h"
+#include "app/protocol/ProgramNameTable.h"
 #include "base/TIniFile.h"
 
 #include <array>
