@@ -1,6 +1,6 @@
 // The Program Names editor: its working copy, "OK" and "Cancel", Return, the 16-character limit
 // and the program selection from outside.
-#include "JuceTestSupport.h"
+#include "gui/JuceTestSupport.h"
 
 #include "dialogs/ProgramEditorDialog.h"
 #include "dialogs/ProgramEditorDialogContent.h"

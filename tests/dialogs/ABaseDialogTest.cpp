@@ -1,6 +1,6 @@
 // The dialog base: content made once, placement over the owner, and show and hide requests
 // from other threads ending the modal loop on the message thread.
-#include "JuceTestSupport.h"
+#include "gui/JuceTestSupport.h"
 
 #include "dialogs/ABaseDialog.h"
 

@@ -1,6 +1,6 @@
 // The MIDI port combo box: items, pending devices, selection from and writing to its alias,
 // the don't-ask mode, coalesced rebuilds from other threads and safe destruction.
-#include "MidiGuiFixture.h"
+#include "gui/MidiGuiFixture.h"
 
 #include "dialogs/ComboBoxMidi.h"
 #include "midi/MidiDeviceDescriptor.h"

@@ -1,6 +1,6 @@
 // The MIDI Port Settings dialog: which aliases it offers, how it pairs and orders them, its
 // layout, and what "OK" and "Cancel" write.
-#include "MidiGuiFixture.h"
+#include "gui/MidiGuiFixture.h"
 
 #include "dialogs/AliasChooserDialog.h"
 #include "dialogs/AliasChooserDialogContent.h"
