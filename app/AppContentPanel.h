@@ -68,6 +68,8 @@ public:
     // Said on stderr and in the error box when the system offers no font at all.
     static const char* const kNoFontText;
     static constexpr int kPromptDelayMs = 5000;
+    // Channels of the receive-channel box besides OMNI.
+    static constexpr int kChannelCount = 16;
 
     // Settings in the program's settings file.
     AppContentPanel();
