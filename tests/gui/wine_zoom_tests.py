@@ -25,12 +25,23 @@ def run_at(display, env, exe, out, zoom):
     shutil.copy2(exe, copy)
     with open(os.path.join(folder, "lumo.qrcf"), "w") as f:
         f.write("[Current]\nMainLeft=40\nMainTop=30\nZoom=%d\n" % zoom)
-    started = time.time()
-    program = subprocess.Popen(["/usr/lib/wine/wine64", copy], cwd=folder,
-                               env=dict(env, WINELOADER="/usr/lib/wine/wine64", WINEDEBUG="-all"),
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # The previous program may still be on its way out of the Wine session; a start that finds
+    # it hands its command line over and ends without a window: start again once it has gone.
+    for attempt in range(3):
+        started = time.time()
+        program = subprocess.Popen(["/usr/lib/wine/wine64", copy], cwd=folder,
+                                   env=dict(env, WINELOADER="/usr/lib/wine/wine64", WINEDEBUG="-all"),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        shown = lambda: wt.find_windows(display, wt.TITLE) or program.poll() is not None
+        end = time.time() + 60
+        while time.time() < end and not shown():
+            time.sleep(0.2)
+        if wt.find_windows(display, wt.TITLE) or program.poll() is None:
+            break
+        print("Zoom=%d: the start ended without a window; starting again" % zoom, flush=True)
+        time.sleep(2.0)
     try:
-        window = wt.wait_for_window(display, wt.TITLE, 60)
+        window = wt.wait_for_window(display, wt.TITLE, 5)
         if not wt.check(window is not None, "lumo.exe starts with Zoom=%d" % zoom):
             return None
         # Wine knows where the pointer is only from moves over its windows: onto the bare plate,
