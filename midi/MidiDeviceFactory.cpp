@@ -3,6 +3,7 @@
 #include "base/BClock.h"
 #include "midi/MidiDeviceDescriptor.h"
 #include "midi/MidiManager.h"
+#include "midi/TMidiDeviceBase.h"
 
 #include <cstdint>
 #include <vector>
@@ -60,6 +61,16 @@ void MidiDeviceFactory::getExtraIds(bool isInput, BStringList& out)
     for (const MidiDeviceDescriptor* d : isInput ? inputDescriptors : outputDescriptors)
         if (!d->extraId.IsEmpty())
             out.Add(d->extraId);
+}
+
+std::unique_ptr<TMidiDeviceBase> MidiDeviceFactory::createDeviceNamed(const BString& displayName, bool isInput)
+{
+    BOwnedList<MidiDeviceDescriptor*> ports;
+    copyDescriptors(isInput, ports);
+    for (const MidiDeviceDescriptor* d : ports)
+        if (d->displayName() == displayName)
+            return createDevice(*d);
+    return nullptr;
 }
 
 void MidiDeviceFactory::rescan()

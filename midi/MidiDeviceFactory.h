@@ -64,6 +64,10 @@ public:
     // otherwise) holding a clone of d. The caller owns it.
     virtual std::unique_ptr<TMidiDeviceBase> createDevice(const MidiDeviceDescriptor& d) = 0;
 
+    // A new, closed device object for the port of that display name in the direction (rescans
+    // first); null when there is none.
+    std::unique_ptr<TMidiDeviceBase> createDeviceNamed(const BString& displayName, bool isInput);
+
     // Rescans now unless the last request came less than 1500 ms ago (see above).
     void rescan();
 

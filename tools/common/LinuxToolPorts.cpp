@@ -43,11 +43,8 @@ std::unique_ptr<TMidiDeviceBase> LinuxToolPorts::create(const std::string& name,
     {
         if ((factory == jack && !haveJack) || (factory == alsa && !haveAlsa))
             continue;
-        BOwnedList<MidiDeviceDescriptor*> ports;
-        factory->copyDescriptors(isInput, ports);
-        for (int i = 0; i < ports.Count(); ++i)
-            if (name == ports.Get(i)->displayName().CStr())
-                return factory->createDevice(*ports.Get(i));
+        if (auto device = factory->createDeviceNamed(BString(name), isInput))
+            return device;
     }
     return nullptr;
 }

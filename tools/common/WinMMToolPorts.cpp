@@ -27,12 +27,7 @@ std::vector<std::string> WinMMToolPorts::names(bool isInput)
 
 std::unique_ptr<TMidiDeviceBase> WinMMToolPorts::create(const std::string& name, bool isInput)
 {
-    BOwnedList<MidiDeviceDescriptor*> ports;
-    factory->copyDescriptors(isInput, ports);
-    for (int i = 0; i < ports.Count(); ++i)
-        if (name == ports.Get(i)->displayName().CStr())
-            return factory->createDevice(*ports.Get(i));
-    return nullptr;
+    return factory->createDeviceNamed(BString(name), isInput);
 }
 
 bool WinMMToolPorts::waitUntilSent(TMidiOutputBase& output)
