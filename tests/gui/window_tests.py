@@ -31,6 +31,14 @@ def check(condition, what):
     return condition
 
 
+def finish(out):
+    """Writes the checks to OUT/report.txt, says how many passed, and gives the exit status."""
+    with open(os.path.join(out, "report.txt"), "w") as f:
+        f.write("\n".join(report + failures) + "\n")
+    print("%d checks passed, %d failed; screenshots and report in %s" % (len(report), len(failures), out))
+    return 1 if failures else 0
+
+
 class Display:
     def __init__(self, width=SCREEN_W, height=SCREEN_H, extra_args=()):
         self.proc = None
@@ -419,10 +427,7 @@ def main():
                          "fatal-error-start-midi.png")
     finally:
         display.stop()
-    with open(os.path.join(out, "report.txt"), "w") as f:
-        f.write("\n".join(report + failures) + "\n")
-    print("%d checks passed, %d failed; screenshots and report in %s" % (len(report), len(failures), out))
-    return 1 if failures else 0
+    return finish(out)
 
 
 if __name__ == "__main__":

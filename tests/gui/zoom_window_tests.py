@@ -303,10 +303,7 @@ def main():
         test_kept_on_screen_near_the_corner(display, lumo, out)
     finally:
         display.stop()
-    with open(os.path.join(out, "report.txt"), "w") as f:
-        f.write("\n".join(wt.report + wt.failures) + "\n")
-    print("%d checks passed, %d failed; screenshots and report in %s" % (len(wt.report), len(wt.failures), out))
-    return 1 if wt.failures else 0
+    return wt.finish(out)
 
 
 if __name__ == "__main__":
