@@ -39,6 +39,8 @@ class AutoDeleteTombstone
 public:
     void mark() { lifetime.store(AutoDelete::lifetime()); }
     bool isMarked() const { return lifetime.load() == AutoDelete::lifetime(); }
+    // Tests only: the mark is gone, as if the singleton had never been destroyed.
+    void clear() { lifetime.store(-1); }
 
 private:
     std::atomic<int> lifetime{-1};

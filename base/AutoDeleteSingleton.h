@@ -1,5 +1,5 @@
 // AutoDeleteSingleton: the one lifecycle of the library's AutoDelete singletons (the MIDI manager,
-// the alias manager, the router): created on first use, deleted by AutoDelete::deleteAll, never
+// the alias manager, the router, the WinMM factory): created on first use, deleted by AutoDelete::deleteAll, never
 // handed out again in the same lifetime once its destruction has begun.
 //
 // get() checks in one order for all of them: destroyed in this lifetime → throw the singleton's
@@ -51,6 +51,9 @@ public:
 
     // peek() finds nothing any more.
     void withdraw() { instance.store(nullptr); }
+
+    // Tests only: get() may create the singleton again in this lifetime.
+    void forgetDestruction() { tombstone.clear(); }
 
 private:
     static BLock& creationLock()

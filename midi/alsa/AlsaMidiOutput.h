@@ -8,21 +8,19 @@
 // while the receiver reads. Closing writes what was queued first.
 #pragma once
 
-#include "midi/TMidiDeviceBase.h"
+#include "midi/TMidiSessionOutput.h"
 
 #include <atomic>
 #include <memory>
 
 class AlsaSequencer;
 
-class AlsaMidiOutput : public TMidiOutputBase
+class AlsaMidiOutput : public TMidiSessionOutput
 {
 public:
     AlsaMidiOutput(std::shared_ptr<AlsaSequencer> sequencer, std::unique_ptr<MidiDeviceDescriptor> d);
     ~AlsaMidiOutput() override;
 
-    bool sendShort(std::uint32_t message) override;
-    bool sendLong(const unsigned char* data, int length) override;
     // Messages queued for the sequencer's outputs and not yet written.
     int pendingLongCount() const override;
     // Closes the device when its destination went away or our connection to it was taken down.
@@ -31,8 +29,8 @@ public:
 protected:
     void open() override;
     void close(void* backendHandle) override;
+    bool sessionSend(std::uint64_t sendToken, const unsigned char* data, int length) override;
 
 private:
     const std::shared_ptr<AlsaSequencer> sequencer;
-    std::atomic<std::uint64_t> token{0};
 };

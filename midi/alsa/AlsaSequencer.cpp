@@ -398,7 +398,7 @@ bool AlsaSequencer::send(std::uint64_t token, const unsigned char* data, std::si
         return false;
     if (size == 0)
         return true;
-    if (!sendQueue.push(token, data, size))
+    if (size > sendQueue.capacityBytes() || sendQueue.push(data, static_cast<int>(size), token) == 0)
     {
         sendDrops.fetch_add(1, std::memory_order_relaxed);
         senderWake->post(); // the sender reports it

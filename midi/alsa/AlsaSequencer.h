@@ -12,7 +12,7 @@
 // openOwnOutput): they carry the subscription rights, we connect them to nothing, and others
 // subscribe to them; they are still never listed by us.
 //
-// Sending: send() only copies the message into a lock-free queue (AlsaSendQueue) and wakes the
+// Sending: send() only copies the message into a lock-free queue (BMessageQueue) and wakes the
 // sender thread, so that any thread may send, a real-time one too (thru from a JACK input): it
 // takes no lock, allocates nothing and never waits. A message that does not fit is dropped,
 // counted, and reported once on stderr by the sender thread. The sender thread writes the
@@ -33,7 +33,7 @@
 #pragma once
 
 #include "midi/DetachableObserver.h"
-#include "midi/alsa/AlsaSendQueue.h"
+#include "base/BMessageQueue.h"
 
 #include <atomic>
 #include <cstdint>
@@ -53,7 +53,8 @@ public:
     static constexpr int kPoolCells = 2000;
     static constexpr std::size_t kBufferBytes = 1 << 16;
     // The send queue: 2048 cells of 256 bytes (512 KiB, a message of at most that size).
-    static constexpr std::size_t kSendQueueCells = 2048;
+    static constexpr int kSendQueueCells = 2048;
+    static constexpr int kSendQueueCellBytes = 256;
 
     // Told, on the reader thread, that the sequencer's client or port set changed.
     class Observer
@@ -160,7 +161,7 @@ private:
     std::thread reader;
     struct SenderWake;
     const std::unique_ptr<SenderWake> senderWake;
-    AlsaSendQueue sendQueue{kSendQueueCells};
+    BMessageQueue sendQueue{kSendQueueCells, kSendQueueCellBytes};
     std::thread sender;
     std::atomic<bool> senderStopping{false};
     // Cell position of the queue up to which the sender has written (or given up on) everything.

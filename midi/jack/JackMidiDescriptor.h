@@ -30,4 +30,9 @@ public:
 
     // The full JACK name of the port this descriptor stands for.
     std::string portName() const { return getInterfaceName().CStr(); }
+    // The same for any descriptor of the backend; empty for none.
+    static std::string portNameOf(const MidiDeviceDescriptor* d)
+    {
+        return d != nullptr ? std::string(d->getInterfaceName().CStr()) : std::string();
+    }
 };

@@ -5,15 +5,6 @@
 #include "midi/jack/JackMidiDescriptor.h"
 #include "midi/jack/JackSession.h"
 
-
-namespace
-{
-std::string portNameOf(const MidiDeviceDescriptor* d)
-{
-    return d != nullptr ? std::string(d->getInterfaceName().CStr()) : std::string();
-}
-} // namespace
-
 JackMidiInput::JackMidiInput(std::shared_ptr<JackSession> session_, std::unique_ptr<MidiDeviceDescriptor> d)
     : TMidiSessionInput(std::move(d)), session(std::move(session_))
 {
@@ -27,7 +18,7 @@ JackMidiInput::~JackMidiInput()
 void JackMidiInput::open()
 {
     const std::string ownName = JackMidiDescriptor::ownPortName(getDescriptor());
-    openedAs(ownName.empty() ? session->openInput(portNameOf(getDescriptor()), this)
+    openedAs(ownName.empty() ? session->openInput(JackMidiDescriptor::portNameOf(getDescriptor()), this)
                              : session->openOwnInput(ownName, this));
 }
 
@@ -43,7 +34,7 @@ std::int64_t JackMidiInput::sessionNowMs() const
 
 void JackMidiInput::poll()
 {
-    if (isOpen() && !session->isLive(currentToken(), portNameOf(getDescriptor())))
+    if (isOpen() && !session->isLive(currentToken(), JackMidiDescriptor::portNameOf(getDescriptor())))
         closeDevice();
 }
 

@@ -6,21 +6,19 @@
 // A message that does not fit is dropped and counted, and the send returns false.
 #pragma once
 
-#include "midi/TMidiDeviceBase.h"
+#include "midi/TMidiSessionOutput.h"
 
 #include <atomic>
 #include <memory>
 
 class JackSession;
 
-class JackMidiOutput : public TMidiOutputBase
+class JackMidiOutput : public TMidiSessionOutput
 {
 public:
     JackMidiOutput(std::shared_ptr<JackSession> session, std::unique_ptr<MidiDeviceDescriptor> d);
     ~JackMidiOutput() override;
 
-    bool sendShort(std::uint32_t message) override;
-    bool sendLong(const unsigned char* data, int length) override;
     // Messages queued for the next cycles and not yet written.
     int pendingLongCount() const override;
     // Closes the device when its destination went away or the server restarted.
@@ -29,8 +27,8 @@ public:
 protected:
     void open() override;
     void close(void* backendHandle) override;
+    bool sessionSend(std::uint64_t sendToken, const unsigned char* data, int length) override;
 
 private:
     const std::shared_ptr<JackSession> session;
-    std::atomic<std::uint64_t> token{0};
 };

@@ -1,55 +1,38 @@
 #include "midi/winmm/MidiWinFactory.h"
 
-#include "base/Exception.h"
+#include "base/AutoDeleteSingleton.h"
 #include "midi/winmm/MidiDeviceDescriptorWin.h"
 #include "midi/winmm/TMidiInputWin.h"
 #include "midi/winmm/TMidiOutputWin.h"
 #include "midi/winmm/WinMMSystem.h"
 
-#include <atomic>
-#include <mutex>
-
 namespace
 {
-std::mutex instanceMutex;
-MidiWinFactory* instance = nullptr;
-bool destroyed = false;
+AutoDeleteSingleton<MidiWinFactory> theInstance;
 } // namespace
 
 MidiWinFactory* MidiWinFactory::getInstance()
 {
-    std::lock_guard<std::mutex> guard(instanceMutex);
-    if (destroyed)
-        throw Exception("Cannot re-instanciate MidiWinFactory!");
-    if (instance == nullptr)
-        instance = new MidiWinFactory();
-    return instance;
+    return theInstance.get("Cannot re-instanciate MidiWinFactory!", [] {
+        // Owned by the AutoDelete registry, as every factory.
+        return new MidiWinFactory();
+    });
 }
 
 void MidiWinFactory::destroyInstance()
 {
-    MidiWinFactory* doomed = nullptr;
-    {
-        std::lock_guard<std::mutex> guard(instanceMutex);
-        doomed = instance;
-    }
-    delete doomed;
+    delete theInstance.peek();
 }
 
 void MidiWinFactory::allowRecreationForTests()
 {
-    std::lock_guard<std::mutex> guard(instanceMutex);
-    destroyed = false;
+    theInstance.forgetDestruction();
 }
 
 MidiWinFactory::~MidiWinFactory()
 {
-    {
-        std::lock_guard<std::mutex> guard(instanceMutex);
-        destroyed = true;
-        if (instance == this)
-            instance = nullptr;
-    }
+    theInstance.withdraw();
+    theInstance.markDestroyed();
     unregisterFromManager();
 }
 

@@ -10,6 +10,7 @@
 #include "midi/alsa/AlsaCompanion.h"
 #include "midi/alsa/AlsaMidiDescriptor.h"
 #include "midi/alsa/AlsaMidiFactory.h"
+#include "support/BackendManagerFixture.h"
 #include "support/MidiTestListeners.h"
 #include "support/TempDirectory.h"
 #include "support/WaitFor.h"
@@ -114,55 +115,16 @@ void expectPiecesOf(const std::vector<std::vector<unsigned char>>& pieces, const
     EXPECT_EQ(joined, message);
 }
 
-class AlsaVm : public ::testing::Test
+class AlsaVm : public BackendManagerFixture<AlsaMidiFactory>
 {
 protected:
     void SetUp() override
     {
         if (access("/dev/snd/seq", F_OK) != 0)
             GTEST_SKIP() << "no ALSA sequencer here; scripts/vm/alsa-tests.sh runs these tests in the test VM";
-        manager = MidiManager::getInstance();
-        manager->addDeviceControlListener(&control);
+        startManager(std::make_unique<AlsaMidiFactory>("lumo-test", listOwnPorts));
         manager->setDataListener(&recorder);
-        factory = new AlsaMidiFactory("lumo-test", listOwnPorts); // deleted in TearDown
-        manager->addFactory(factory);
-        manager->start();
         manager->updateDevices(true, true);
-    }
-
-    void TearDown() override
-    {
-        if (manager == nullptr)
-            return;
-        manager->setDataListener(nullptr);
-        manager->removeDeviceControlListener(&control);
-        delete factory;
-    }
-
-    MidiManagerDev* record(const std::string& name, bool isInput)
-    {
-        const int index = manager->findDeviceByName(BString(name.c_str()), isInput);
-        return index >= 0 ? manager->getDevice(index, isInput) : nullptr;
-    }
-
-    // The record index of that port once the manager lists it as present, waiting through the
-    // device-change notifications alone.
-    int waitForDevice(const std::string& name, bool isInput, int timeoutMs = 15000)
-    {
-        int index = -1;
-        lumo_test::waitFor(
-            [&] {
-                index = manager->findDeviceByName(BString(name.c_str()), isInput);
-                return index >= 0 && manager->getDevice(index, isInput)->present.load() != 0;
-            },
-            timeoutMs);
-        return index;
-    }
-
-    bool isOpen(int index, bool isInput)
-    {
-        MidiManagerDev* r = manager->getDevice(index, isInput);
-        return r != nullptr && r->isDeviceOpen();
     }
 
     int openInput(const std::string& name)
@@ -199,9 +161,6 @@ protected:
 
     // Set by a derived fixture's constructor: the factory lists the program's own ports too.
     bool listOwnPorts = false;
-    MidiManager* manager = nullptr;
-    AlsaMidiFactory* factory = nullptr;
-    RecordingControlListener control;
     InputRecorder recorder;
 };
 

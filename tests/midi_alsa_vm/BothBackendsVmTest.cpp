@@ -19,6 +19,7 @@
 
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,10 +30,12 @@ TEST(BothLinuxBackends, ListSideBySideAndPassThruFromASequencerPortToAJackPort)
     JackServerProcess server;
     ASSERT_TRUE(server.start());
     MidiManager* manager = MidiManager::getInstance();
-    auto* jack = new JackMidiFactory("lumo-both", false); // both deleted below
-    auto* alsa = new AlsaMidiFactory("lumo-both", false);
-    manager->addFactory(jack);
-    manager->addFactory(alsa);
+    // Owned here: deleted (the ALSA one first) when the test ends, after the clients and before
+    // the server, also when it fails.
+    auto jack = std::make_unique<JackMidiFactory>("lumo-both", false);
+    auto alsa = std::make_unique<AlsaMidiFactory>("lumo-both", false);
+    manager->addFactory(jack.get());
+    manager->addFactory(alsa.get());
 
     auto synth = JackCompanion::open("jack-synth");
     auto keys = AlsaCompanion::open("alsa-keys");
@@ -91,11 +94,6 @@ TEST(BothLinuxBackends, ListSideBySideAndPassThruFromASequencerPortToAJackPort)
         15000))
         << arrived.size() << " of " << expected.size();
     EXPECT_EQ(arrived, expected);
-
-    delete alsa;
-    delete jack;
-    synth.reset();
-    server.stop();
 }
 
 // Thru from a JACK input runs on JACK's process thread: sending its copy to a sequencer port
@@ -111,10 +109,12 @@ TEST(BothLinuxBackends, ThruFromAJackInputToASequencerPortStaysRealtimeSafe)
     MidiManager* manager = MidiManager::getInstance();
     lumo_test::RealtimeThruProbe probe;
     manager->setDataListener(&probe);
-    auto* jack = new JackMidiFactory("lumo-rt", false); // both deleted below
-    auto* alsa = new AlsaMidiFactory("lumo-rt", false);
-    manager->addFactory(jack);
-    manager->addFactory(alsa);
+    // Owned here: deleted (the ALSA one first) when the test ends, after the clients and before
+    // the server, also when it fails.
+    auto jack = std::make_unique<JackMidiFactory>("lumo-rt", false);
+    auto alsa = std::make_unique<AlsaMidiFactory>("lumo-rt", false);
+    manager->addFactory(jack.get());
+    manager->addFactory(alsa.get());
     manager->start();
 
     auto keys = JackCompanion::open("jack-keys");
@@ -168,8 +168,4 @@ TEST(BothLinuxBackends, ThruFromAJackInputToASequencerPortStaysRealtimeSafe)
     EXPECT_TRUE(counts.clean()) << counts;
 
     manager->setDataListener(nullptr);
-    delete alsa;
-    delete jack;
-    keys.reset();
-    server.stop();
 }

@@ -96,16 +96,7 @@ protected:
 TEST_F(JackHotPlugStorm, ThruLosesNothingSentWhileBoundThroughUnplugsAndReplugsOfBothPorts)
 {
     const int cycles = lumo_test::hotPlugCycles(kDefaultCycles);
-    ASSERT_TRUE(server.start());
-    auto keyboard = JackCompanion::open("keyboard");
-    auto synth = JackCompanion::open("synth");
-    ASSERT_TRUE(keyboard && synth);
-    ASSERT_TRUE(keyboard->addPort("out", true));
-    ASSERT_TRUE(synth->addPort("in", false));
-    const std::string source = keyboard->fullName("out");
-    const std::string destination = synth->fullName("in");
-    ASSERT_GE(waitForDevice(source, true), 0);
-    ASSERT_GE(waitForDevice(destination, false), 0);
+    ASSERT_NO_FATAL_FAILURE(startKeyboardAndSynth());
 
     // Wired as the main panel wires it at start: aliases, their devices opened, the thru route.
     route(source, destination);

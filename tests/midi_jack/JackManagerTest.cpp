@@ -36,20 +36,8 @@ std::vector<unsigned char> sysEx(std::size_t length)
 
 TEST_F(JackManager, ThruArrivesByteExactInTheSameProcessCycleAsTheInput)
 {
-    ASSERT_TRUE(server.start());
-    auto keyboard = JackCompanion::open("keyboard");
-    auto synth = JackCompanion::open("synth");
-    ASSERT_TRUE(keyboard && synth);
-    ASSERT_TRUE(keyboard->addPort("out", true));
-    ASSERT_TRUE(synth->addPort("in", false));
-    ASSERT_GE(waitForDevice(keyboard->fullName("out"), true), 0);
-    ASSERT_GE(waitForDevice(synth->fullName("in"), false), 0);
-    route(keyboard->fullName("out"), synth->fullName("in"));
-    const int in = manager->findDeviceByName(BString(keyboard->fullName("out").c_str()), true);
-    const int out = manager->findDeviceByName(BString(synth->fullName("in").c_str()), false);
-    manager->openInput(in);
-    manager->openOutput(out);
-    ASSERT_TRUE(lumo_test::waitFor([&] { return isOpen(in, true) && isOpen(out, false); }, 10000));
+    ASSERT_NO_FATAL_FAILURE(startKeyboardAndSynth());
+    ASSERT_NO_FATAL_FAILURE(openThru(source, destination));
 
     const std::vector<std::vector<unsigned char>> messages = {{0x90, 60, 100}, {0xC0, 3}, sysEx(700), {0x80, 60, 0}};
     for (const auto& message : messages)
@@ -69,21 +57,9 @@ TEST_F(JackManager, ThruArrivesByteExactInTheSameProcessCycleAsTheInput)
 
 TEST_F(JackManager, ReplugReopensTheDeviceUnderItsAliasAndLosesNothingWhilePlugged)
 {
-    ASSERT_TRUE(server.start());
-    auto keyboard = JackCompanion::open("keyboard");
-    auto synth = JackCompanion::open("synth");
-    ASSERT_TRUE(keyboard && synth);
-    ASSERT_TRUE(keyboard->addPort("out", true));
-    ASSERT_TRUE(synth->addPort("in", false));
-    const std::string source = keyboard->fullName("out");
-    ASSERT_GE(waitForDevice(source, true), 0);
-    ASSERT_GE(waitForDevice(synth->fullName("in"), false), 0);
-    route(source, synth->fullName("in"));
-    const int in = manager->findDeviceByName(BString(source.c_str()), true);
-    const int out = manager->findDeviceByName(BString(synth->fullName("in").c_str()), false);
-    manager->openInput(in);
-    manager->openOutput(out);
-    ASSERT_TRUE(lumo_test::waitFor([&] { return isOpen(in, true) && isOpen(out, false); }, 10000));
+    ASSERT_NO_FATAL_FAILURE(startKeyboardAndSynth());
+    ASSERT_NO_FATAL_FAILURE(openThru(source, destination));
+    const int in = thruInput;
 
     const int rounds = 100;
     std::size_t expected = 0;
@@ -121,7 +97,7 @@ TEST_F(JackManager, ReplugReopensTheDeviceUnderItsAliasAndLosesNothingWhilePlugg
 TEST_F(JackManager, ReplugIsNoticedThroughTheDeviceChangeServiceAlone)
 {
     ASSERT_TRUE(server.start());
-    auto keyboard = JackCompanion::open("keyboard");
+    keyboard = JackCompanion::open("keyboard");
     ASSERT_TRUE(keyboard);
     ASSERT_TRUE(keyboard->addPort("out", true));
     const int in = waitForDevice(keyboard->fullName("out"), true);
@@ -143,7 +119,7 @@ TEST_F(JackManager, ServerStartedLaterBringsTheDevices)
     manager->updateDevices(true, true);
     EXPECT_EQ(factory->deviceCount(true), 0);
     ASSERT_TRUE(server.start());
-    auto keyboard = JackCompanion::open("keyboard");
+    keyboard = JackCompanion::open("keyboard");
     ASSERT_TRUE(keyboard);
     ASSERT_TRUE(keyboard->addPort("out", true));
     EXPECT_GE(waitForDevice(keyboard->fullName("out"), true, 30000), 0);
@@ -153,10 +129,10 @@ TEST_F(JackManager, ServerStartedLaterBringsTheDevices)
 TEST_F(JackManager, KilledServerLeavesTheProgramRunningAndARestartReopens)
 {
     ASSERT_TRUE(server.start());
-    auto keyboard = JackCompanion::open("keyboard");
+    keyboard = JackCompanion::open("keyboard");
     ASSERT_TRUE(keyboard);
     ASSERT_TRUE(keyboard->addPort("out", true));
-    const std::string source = keyboard->fullName("out");
+    source = keyboard->fullName("out");
     const int in = waitForDevice(source, true);
     ASSERT_GE(in, 0);
     manager->openInput(in);
@@ -181,22 +157,11 @@ TEST_F(JackManager, ThruKeepsUpWithTenThousandMessagesASecondWithoutDrops)
     // LUMO_JACK_FLOOD_SECONDS lengthens the run for measurements; the default keeps the suite quick.
     const char* configured = std::getenv("LUMO_JACK_FLOOD_SECONDS");
     const int seconds = configured != nullptr ? std::max(1, std::atoi(configured)) : 2;
-    ASSERT_TRUE(server.start());
-    auto keyboard = JackCompanion::open("keyboard");
-    auto synth = JackCompanion::open("synth");
-    ASSERT_TRUE(keyboard && synth);
-    ASSERT_TRUE(keyboard->addPort("out", true));
+    ASSERT_NO_FATAL_FAILURE(startKeyboardAndSynth());
     ASSERT_TRUE(keyboard->addPort("direct", true));
-    ASSERT_TRUE(synth->addPort("in", false));
     ASSERT_TRUE(synth->addPort("direct", false));
     ASSERT_TRUE(keyboard->connect(keyboard->fullName("direct"), synth->fullName("direct")));
-    const int in = waitForDevice(keyboard->fullName("out"), true);
-    const int out = waitForDevice(synth->fullName("in"), false);
-    ASSERT_TRUE(in >= 0 && out >= 0);
-    manager->openInput(in);
-    manager->openOutput(out);
-    route(keyboard->fullName("out"), synth->fullName("in"));
-    ASSERT_TRUE(lumo_test::waitFor([&] { return isOpen(in, true) && isOpen(out, false); }, 10000));
+    ASSERT_NO_FATAL_FAILURE(openThru(source, destination));
     const JackSession::Stats before = factory->getSession().stats();
 
     const std::size_t total = static_cast<std::size_t>(seconds) * 10000;

@@ -16,22 +16,10 @@ TEST_F(JackRealtime, ThruToAJackOutputNeitherAllocatesNorLocksOnTheProcessThread
 {
     if (!lumo_test::RealtimeGuard::available())
         GTEST_SKIP() << "sanitizer builds own the functions the guard counts";
-    ASSERT_TRUE(server.start());
-    auto keyboard = JackCompanion::open("keyboard");
-    auto synth = JackCompanion::open("synth");
-    ASSERT_TRUE(keyboard && synth);
-    ASSERT_TRUE(keyboard->addPort("out", true));
-    ASSERT_TRUE(synth->addPort("in", false));
-    ASSERT_GE(waitForDevice(keyboard->fullName("out"), true), 0);
-    ASSERT_GE(waitForDevice(synth->fullName("in"), false), 0);
+    ASSERT_NO_FATAL_FAILURE(startKeyboardAndSynth());
     lumo_test::RealtimeThruProbe probe;
     manager->setDataListener(&probe);
-    route(keyboard->fullName("out"), synth->fullName("in"));
-    const int in = manager->findDeviceByName(BString(keyboard->fullName("out").c_str()), true);
-    const int out = manager->findDeviceByName(BString(synth->fullName("in").c_str()), false);
-    manager->openInput(in);
-    manager->openOutput(out);
-    ASSERT_TRUE(lumo_test::waitFor([&] { return isOpen(in, true) && isOpen(out, false); }, 10000));
+    ASSERT_NO_FATAL_FAILURE(openThru(source, destination));
 
     std::vector<unsigned char> sysEx(3000, 0x21);
     sysEx.front() = 0xF0;
@@ -50,5 +38,5 @@ TEST_F(JackRealtime, ThruToAJackOutputNeitherAllocatesNorLocksOnTheProcessThread
     EXPECT_GT(probe.callCount(), 0);
     const auto counts = lumo_test::RealtimeGuard::counts();
     EXPECT_TRUE(counts.clean()) << counts;
-    manager->closeInput(in, true);
+    manager->closeInput(thruInput, true);
 }

@@ -1,78 +1,44 @@
-// Fixture for tests of the JACK backend under the MIDI manager: a private JACK server per test,
-// the manager singleton with a JACK factory of its own, and helpers that wait (through the
-// device-change notifications alone) for ports of other clients to be listed.
+// Fixture for tests of the JACK backend under the MIDI manager: a private JACK server per test
+// (each test starts it when it wants it), a JACK factory of the test's own, and the two other
+// clients most tests play with: a keyboard and a synthesizer.
 #pragma once
 
-#include "midi/MidiManager.h"
-#include "midi/TMidiAlias.h"
-#include "midi/TMidiAliasManager.h"
-#include "midi/TMidiRouter.h"
+#include "midi/jack/JackCompanion.h"
 #include "midi/jack/JackMidiFactory.h"
+#include "support/BackendManagerFixture.h"
 #include "support/JackServerProcess.h"
-#include "support/MidiTestListeners.h"
-#include "support/WaitFor.h"
 
-#include <gtest/gtest.h>
-
+#include <memory>
 #include <string>
 
-class JackManagerFixture : public ::testing::Test
+class JackManagerFixture : public BackendManagerFixture<JackMidiFactory>
 {
 protected:
-    void SetUp() override
-    {
-        manager = MidiManager::getInstance();
-        manager->addDeviceControlListener(&control);
-        factory = new JackMidiFactory("lumo-test", listOwnPorts); // belongs to the AutoDelete registry
-        manager->addFactory(factory);
-        manager->start();
-    }
+    void SetUp() override { startManager(std::make_unique<JackMidiFactory>("lumo-test", listOwnPorts)); }
 
-    void TearDown() override
+    // Starts the server, a keyboard client with an output port "out" (source) and a synthesizer
+    // client with an input port "in" (destination), and waits until the manager lists both ports.
+    // Use under ASSERT_NO_FATAL_FAILURE.
+    void startKeyboardAndSynth()
     {
-        manager->setDataListener(nullptr);
-        manager->removeDeviceControlListener(&control);
-    }
-
-    // The record index of that port, waiting (through the device-change notifications alone)
-    // until the manager lists it.
-    int waitForDevice(const std::string& port, bool isInput, int timeoutMs = 15000)
-    {
-        int index = -1;
-        lumo_test::waitFor(
-            [&] {
-                index = manager->findDeviceByName(BString(port.c_str()), isInput);
-                return index >= 0 && manager->getDevice(index, isInput) != nullptr &&
-                       manager->getDevice(index, isInput)->present.load() != 0;
-            },
-            timeoutMs);
-        return index;
-    }
-
-    bool isOpen(int index, bool isInput)
-    {
-        MidiManagerDev* record = manager->getDevice(index, isInput);
-        return record != nullptr && record->isDeviceOpen();
-    }
-
-    // Binds an input alias and an output alias to the two ports and routes the first to the
-    // second.
-    void route(const std::string& inputPort, const std::string& outputPort)
-    {
-        TMidiAliasManager* aliases = TMidiAliasManager::getInstance();
-        TMidiAlias* in = aliases->getAlias(BString("MIDI Input"), TMidiAlias::kInput, true, -1);
-        TMidiAlias* out = aliases->getAlias(BString("MIDI Thru"), TMidiAlias::kOutput, true, -1);
-        aliases->setAlias(BString("MIDI Input"), TMidiAlias::kInput, BString("MIDI Input"),
-                          BString(inputPort.c_str()), true);
-        aliases->setAlias(BString("MIDI Thru"), TMidiAlias::kOutput, BString("MIDI Thru"),
-                          BString(outputPort.c_str()), true);
-        TMidiRouter::getInstance()->addRoute(out, in);
+        ASSERT_TRUE(server.start());
+        keyboard = JackCompanion::open("keyboard");
+        synth = JackCompanion::open("synth");
+        ASSERT_TRUE(keyboard && synth);
+        ASSERT_TRUE(keyboard->addPort("out", true));
+        ASSERT_TRUE(synth->addPort("in", false));
+        source = keyboard->fullName("out");
+        destination = synth->fullName("in");
+        ASSERT_GE(waitForDevice(source, true), 0);
+        ASSERT_GE(waitForDevice(destination, false), 0);
     }
 
     // Set by a derived fixture's constructor: the factory lists the program's own ports too.
     bool listOwnPorts = false;
+    // Declared before the clients: they close before the server stops.
     JackServerProcess server;
-    MidiManager* manager = nullptr;
-    JackMidiFactory* factory = nullptr;
-    RecordingControlListener control;
+    std::unique_ptr<JackCompanion> keyboard;
+    std::unique_ptr<JackCompanion> synth;
+    std::string source;
+    std::string destination;
 };
