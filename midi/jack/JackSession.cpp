@@ -1,16 +1,13 @@
 #include "midi/jack/JackSession.h"
 
 #include "midi/jack/JackEventSink.h"
+#include "midi/jack/JackSystem.h"
 
-#include <jack/jack.h>
-#include <jack/midiport.h>
 #include <jack/ringbuffer.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <thread>
 
@@ -19,7 +16,7 @@ namespace
 // Set by the process callback while it delivers input: sends on this thread then go straight
 // into the running cycle's buffers, at the time of the event being delivered.
 thread_local JackSession* cycleSession = nullptr;
-thread_local jack_nframes_t cycleEventTime = 0;
+thread_local JackSystem::Frames cycleEventTime = 0;
 
 void quietError(const char*) {}
 
@@ -44,7 +41,7 @@ struct JackSession::Slot
     std::atomic<bool> clearing{false};
     std::atomic<std::uint64_t> token{0};
     // Written under controlMutex while inactive, read by the process callback while active.
-    jack_port_t* port = nullptr;
+    JackSystem::PortHandle* port = nullptr;
     JackEventSink* sink = nullptr;
     std::string peer;
     int generation = 0;
@@ -55,20 +52,21 @@ struct JackSession::Slot
     std::atomic<std::uint64_t> drained{0};
     // Process thread only.
     void* cycleBuffer = nullptr;
-    jack_nframes_t lastTime = 0;
+    JackSystem::Frames lastTime = 0;
 };
 
 struct JackSession::Client
 {
     JackSession* session = nullptr;
-    jack_client_t* handle = nullptr;
+    JackSystem* system = nullptr;
+    JackSystem::ClientHandle* handle = nullptr;
     std::atomic<bool> shutDown{false};
     std::atomic<std::uint64_t> entered{0};
     std::atomic<std::uint64_t> completed{0};
-    jack_nframes_t sampleRate = 48000;
+    JackSystem::Frames sampleRate = 48000;
     // Process thread only: the frame clock widened to 64 bits (JACK's wraps after a day).
     bool clockStarted = false;
-    jack_nframes_t lastCycleStart = 0;
+    JackSystem::Frames lastCycleStart = 0;
     std::int64_t cycleStart64 = 0;
 };
 
@@ -84,10 +82,11 @@ struct JackSession::Counters
 namespace
 {
 // Writes one event into an output buffer at or after time, keeping times non-decreasing.
-bool writeEvent(JackSession::Slot& slot, jack_nframes_t time, const unsigned char* data, std::size_t length)
+bool writeEvent(JackSystem& system, JackSession::Slot& slot, JackSystem::Frames time, const unsigned char* data,
+                std::size_t length)
 {
-    const jack_nframes_t at = std::max(time, slot.lastTime);
-    if (jack_midi_event_write(slot.cycleBuffer, at, data, length) != 0)
+    const JackSystem::Frames at = std::max(time, slot.lastTime);
+    if (system.midiEventWrite(slot.cycleBuffer, at, data, length) != 0)
         return false;
     slot.lastTime = at;
     return true;
@@ -95,7 +94,7 @@ bool writeEvent(JackSession::Slot& slot, jack_nframes_t time, const unsigned cha
 
 // Moves queued messages of the ring into the cycle's buffer, at the start of the cycle. A message
 // that cannot fit even an empty buffer is dropped; one that does not fit now waits for the next.
-void drainRing(JackSession::Slot& slot, JackSession::Counters& counters)
+void drainRing(JackSystem& system, JackSession::Slot& slot, JackSession::Counters& counters)
 {
     jack_ringbuffer_t* ring = slot.ring;
     for (;;)
@@ -108,10 +107,10 @@ void drainRing(JackSession::Slot& slot, JackSession::Counters& counters)
         // is not there yet (taking it early would read past it and lose the ring's framing).
         if (jack_ringbuffer_read_space(ring) < sizeof(length) + length)
             return;
-        jack_midi_data_t* target = jack_midi_event_reserve(slot.cycleBuffer, slot.lastTime, length);
+        unsigned char* target = system.midiEventReserve(slot.cycleBuffer, slot.lastTime, length);
         if (target == nullptr)
         {
-            if (jack_midi_get_event_count(slot.cycleBuffer) != 0)
+            if (system.midiEventCount(slot.cycleBuffer) != 0)
                 return;
             jack_ringbuffer_read_advance(ring, sizeof(length) + length);
             counters.drops.fetch_add(1, std::memory_order_relaxed);
@@ -135,9 +134,10 @@ void drainRing(JackSession::Slot& slot, JackSession::Counters& counters)
 // there is one order of them: either the cycle's load of the flag follows the closer's store (it
 // sees false), or the closer's load of `entered` follows the cycle's increment (it waits for
 // that cycle to complete).
-int processCallback(jack_nframes_t frames, void* arg)
+int processCallback(JackSystem::Frames frames, void* arg)
 {
     auto* client = static_cast<JackSession::Client*>(arg);
+    JackSystem& system = *client->system;
     const std::uint64_t cycle = client->entered.fetch_add(1, std::memory_order_seq_cst) + 1;
     const std::uint64_t started = monotonicNs();
     std::vector<std::unique_ptr<JackSession::Slot>>& slots = client->session->slotsForProcess();
@@ -149,17 +149,17 @@ int processCallback(jack_nframes_t frames, void* arg)
         const bool draining = slot->active.load(std::memory_order_seq_cst);
         if (!draining && !slot->clearing.load(std::memory_order_seq_cst))
             continue;
-        void* buffer = jack_port_get_buffer(slot->port, frames);
-        jack_midi_clear_buffer(buffer);
+        void* buffer = system.portBuffer(slot->port, frames);
+        system.midiClearBuffer(buffer);
         if (!draining)
             continue;
         slot->cycleBuffer = buffer;
         slot->lastTime = 0;
-        drainRing(*slot, counters);
+        drainRing(system, *slot, counters);
     }
-    const jack_nframes_t cycleStart = jack_last_frame_time(client->handle);
+    const JackSystem::Frames cycleStart = system.lastFrameTime(client->handle);
     if (client->clockStarted)
-        client->cycleStart64 += static_cast<jack_nframes_t>(cycleStart - client->lastCycleStart);
+        client->cycleStart64 += static_cast<JackSystem::Frames>(cycleStart - client->lastCycleStart);
     else
         client->cycleStart64 = cycleStart;
     client->clockStarted = true;
@@ -169,12 +169,12 @@ int processCallback(jack_nframes_t frames, void* arg)
     {
         if (!slot->isInput || !slot->active.load(std::memory_order_seq_cst))
             continue;
-        void* buffer = jack_port_get_buffer(slot->port, frames);
-        const std::uint32_t count = jack_midi_get_event_count(buffer);
+        void* buffer = system.portBuffer(slot->port, frames);
+        const std::uint32_t count = system.midiEventCount(buffer);
         for (std::uint32_t i = 0; i < count; ++i)
         {
-            jack_midi_event_t event;
-            if (jack_midi_event_get(&event, buffer, i) != 0)
+            JackSystem::MidiEvent event;
+            if (system.midiEventGet(&event, buffer, i) != 0)
                 continue;
             cycleEventTime = event.time;
             const std::int64_t frame = client->cycleStart64 + event.time;
@@ -198,12 +198,12 @@ void shutdownCallback(void* arg)
     client->session->notifyServerGone();
 }
 
-void portRegistrationCallback(jack_port_id_t, int, void* arg)
+void portRegistrationCallback(std::uint32_t, int, void* arg)
 {
     static_cast<JackSession::Client*>(arg)->session->notifyPortsChanged();
 }
 
-void portRenameCallback(jack_port_id_t, const char*, const char*, void* arg)
+void portRenameCallback(std::uint32_t, const char*, const char*, void* arg)
 {
     static_cast<JackSession::Client*>(arg)->session->notifyPortsChanged();
 }
@@ -215,7 +215,8 @@ void clientRegistrationCallback(const char*, int, void* arg)
 } // namespace
 
 JackSession::JackSession(std::string clientName, Observer* observer_)
-    : requestedName(std::move(clientName)), observer(observer_), counters(std::make_unique<Counters>())
+    : system(JackSystem::get()), requestedName(std::move(clientName)), observer(observer_),
+      counters(std::make_unique<Counters>())
 {
     for (int i = 0; i < 2 * kMaxPorts; ++i)
     {
@@ -253,8 +254,8 @@ void JackSession::disconnectLocked()
         slot->sink = nullptr;
     }
     if (!client->shutDown.load())
-        jack_deactivate(client->handle);
-    jack_client_close(client->handle);
+        system.deactivate(client->handle);
+    system.closeClient(client->handle);
     client.reset();
 }
 
@@ -265,9 +266,8 @@ bool JackSession::connect()
         return true;
     disconnectLocked();
     // libjack reports a missing server with several lines of its own; ours says it once.
-    jack_set_error_function(quietError);
-    jack_status_t status{};
-    jack_client_t* handle = jack_client_open(requestedName.c_str(), JackNoStartServer, &status);
+    system.setErrorFunction(quietError);
+    JackSystem::ClientHandle* handle = system.openClient(requestedName, JackSystem::kNoStartServer);
     if (handle == nullptr)
     {
         if (!reportedMissingServer)
@@ -279,16 +279,17 @@ bool JackSession::connect()
     reportedMissingServer = false;
     auto opened = std::make_unique<Client>();
     opened->session = this;
+    opened->system = &system;
     opened->handle = handle;
-    opened->sampleRate = std::max<jack_nframes_t>(1, jack_get_sample_rate(handle));
-    jack_set_process_callback(handle, processCallback, opened.get());
-    jack_on_shutdown(handle, shutdownCallback, opened.get());
-    jack_set_port_registration_callback(handle, portRegistrationCallback, opened.get());
-    jack_set_port_rename_callback(handle, portRenameCallback, opened.get());
-    jack_set_client_registration_callback(handle, clientRegistrationCallback, opened.get());
-    if (jack_activate(handle) != 0)
+    opened->sampleRate = std::max<JackSystem::Frames>(1, system.sampleRate(handle));
+    system.setProcessCallback(handle, processCallback, opened.get());
+    system.onShutdown(handle, shutdownCallback, opened.get());
+    system.setPortRegistrationCallback(handle, portRegistrationCallback, opened.get());
+    system.setPortRenameCallback(handle, portRenameCallback, opened.get());
+    system.setClientRegistrationCallback(handle, clientRegistrationCallback, opened.get());
+    if (system.activate(handle) != 0)
     {
-        jack_client_close(handle);
+        system.closeClient(handle);
         return false;
     }
     client = std::move(opened);
@@ -308,35 +309,29 @@ std::vector<JackSession::PortInfo> JackSession::listPorts(bool sources)
     std::lock_guard<std::mutex> guard(controlMutex);
     if (!client || client->shutDown.load())
         return result;
-    const std::string own = std::string(jack_get_client_name(client->handle)) + ":";
-    const char** names =
-        jack_get_ports(client->handle, nullptr, JACK_DEFAULT_MIDI_TYPE, sources ? JackPortIsOutput : JackPortIsInput);
-    if (names == nullptr)
-        return result;
-    for (const char** name = names; *name != nullptr; ++name)
+    const std::string own = system.clientName(client->handle) + ":";
+    for (const std::string& name :
+         system.midiPorts(client->handle, sources ? JackSystem::kPortIsOutput : JackSystem::kPortIsInput))
     {
-        if (std::strncmp(*name, own.c_str(), own.size()) == 0)
+        if (name.compare(0, own.size(), own) == 0)
             continue;
         PortInfo info;
-        info.name = *name;
-        if (jack_port_t* port = jack_port_by_name(client->handle, *name))
+        info.name = name;
+        if (JackSystem::PortHandle* port = system.portByName(client->handle, name))
         {
-            char* aliases[2] = {new char[jack_port_name_size()], new char[jack_port_name_size()]};
-            if (jack_port_get_aliases(port, aliases) > 0)
-                info.prettyName = aliases[0];
-            delete[] aliases[0];
-            delete[] aliases[1];
+            const std::vector<std::string> aliases = system.portAliases(port);
+            if (!aliases.empty())
+                info.prettyName = aliases.front();
         }
         result.push_back(info);
     }
-    jack_free(names);
     return result;
 }
 
 bool JackSession::portExists(const std::string& fullName)
 {
     std::lock_guard<std::mutex> guard(controlMutex);
-    return client && !client->shutDown.load() && jack_port_by_name(client->handle, fullName.c_str()) != nullptr;
+    return client && !client->shutDown.load() && system.portByName(client->handle, fullName) != nullptr;
 }
 
 std::uint64_t JackSession::openPort(bool isInput, const std::string& peer, const std::string& ownName,
@@ -355,29 +350,29 @@ std::uint64_t JackSession::openPort(bool isInput, const std::string& peer, const
         }
     }
     const bool own = peer.empty();
-    if (free == nullptr || (own ? ownName.empty() : jack_port_by_name(client->handle, peer.c_str()) == nullptr))
+    if (free == nullptr || (own ? ownName.empty() : system.portByName(client->handle, peer) == nullptr))
         return 0;
     const std::string shortName =
         own ? ownName : std::string(isInput ? "in_" : "out_") + std::to_string(nextPortNumber.fetch_add(1));
-    jack_port_t* port = jack_port_register(client->handle, shortName.c_str(), JACK_DEFAULT_MIDI_TYPE,
-                                           isInput ? JackPortIsInput : JackPortIsOutput, 0);
+    JackSystem::PortHandle* port = system.registerMidiPort(
+        client->handle, shortName, isInput ? JackSystem::kPortIsInput : JackSystem::kPortIsOutput);
     if (port == nullptr)
         return 0;
     if (!own)
     {
-        const char* ours = jack_port_name(port);
-        const int connected = isInput ? jack_connect(client->handle, peer.c_str(), ours)
-                                      : jack_connect(client->handle, ours, peer.c_str());
-        if (connected != 0 && connected != EEXIST)
+        const std::string ours = system.portName(port);
+        const int connected =
+            isInput ? system.connect(client->handle, peer, ours) : system.connect(client->handle, ours, peer);
+        if (connected != 0 && connected != JackSystem::kAlreadyConnected)
         {
-            jack_port_unregister(client->handle, port);
+            system.unregisterPort(client->handle, port);
             return 0;
         }
         // The server applies a connection to the running graph some cycles later: until then
         // events would not travel through it, so the port counts as open only once a cycle ran
         // with it.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (jack_port_connected_to(port, peer.c_str()) == 0 && !client->shutDown.load() &&
+        while (system.isConnectedTo(port, peer) == 0 && !client->shutDown.load() &&
                std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -457,7 +452,7 @@ void JackSession::close(std::uint64_t token)
         slot->clearing.store(false, std::memory_order_seq_cst);
         waitForCycles(1);
         if (!client->shutDown.load())
-            jack_port_unregister(client->handle, slot->port);
+            system.unregisterPort(client->handle, slot->port);
     }
     std::lock_guard<std::mutex> writer(slot->writerMutex);
     slot->port = nullptr;
@@ -470,9 +465,9 @@ void JackSession::disconnectOutput(Slot& slot)
     // The other side reads our buffer in every cycle while connected, cleared or not: the
     // process callback keeps clearing it until the running graph no longer has the connection
     // and the last cycle that began with it has ended.
-    jack_port_disconnect(client->handle, slot.port);
+    system.disconnectPort(client->handle, slot.port);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (jack_port_connected(slot.port) != 0 && !client->shutDown.load() &&
+    while (system.connectionCount(slot.port) != 0 && !client->shutDown.load() &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     waitForCycles(1);
@@ -486,8 +481,8 @@ bool JackSession::isLive(std::uint64_t token, const std::string& peer)
         return false;
     if (peer.empty())
         return true; // our own port: others' connections come and go
-    jack_port_t* other = jack_port_by_name(client->handle, peer.c_str());
-    return other != nullptr && jack_port_connected_to(slot->port, peer.c_str()) != 0;
+    JackSystem::PortHandle* other = system.portByName(client->handle, peer);
+    return other != nullptr && system.isConnectedTo(slot->port, peer) != 0;
 }
 
 bool JackSession::send(std::uint64_t token, const unsigned char* data, int length)
@@ -500,7 +495,8 @@ bool JackSession::send(std::uint64_t token, const unsigned char* data, int lengt
     if (cycleSession == this)
     {
         // Thru from the delivery of an input: this cycle's buffer, at the event's time.
-        if (slot->cycleBuffer == nullptr || !writeEvent(*slot, cycleEventTime, data, static_cast<std::size_t>(length)))
+        if (slot->cycleBuffer == nullptr ||
+            !writeEvent(system, *slot, cycleEventTime, data, static_cast<std::size_t>(length)))
         {
             counters->drops.fetch_add(1, std::memory_order_relaxed);
             return false;
@@ -534,7 +530,7 @@ std::int64_t JackSession::nowMs() const
     std::lock_guard<std::mutex> guard(controlMutex);
     if (!client || client->shutDown.load())
         return 0;
-    return static_cast<std::int64_t>(jack_frame_time(client->handle)) * 1000 / client->sampleRate;
+    return static_cast<std::int64_t>(system.frameTime(client->handle)) * 1000 / client->sampleRate;
 }
 
 std::string JackSession::clientName() const
@@ -542,7 +538,7 @@ std::string JackSession::clientName() const
     std::lock_guard<std::mutex> guard(controlMutex);
     if (!client)
         return requestedName;
-    return jack_get_client_name(client->handle);
+    return system.clientName(client->handle);
 }
 
 JackSession::Stats JackSession::stats() const

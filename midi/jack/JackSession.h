@@ -17,6 +17,8 @@
 //
 // Ownership: shared (std::shared_ptr) by the factory and its device objects, so a device that
 // outlives the factory still closes safely.
+//
+// The server is reached through JackSystem: the one installed when the session is made.
 #pragma once
 
 #include "midi/DetachableObserver.h"
@@ -29,6 +31,7 @@
 #include <vector>
 
 class JackEventSink;
+class JackSystem;
 
 class JackSession
 {
@@ -134,6 +137,7 @@ private:
     // connection of it left. Under controlMutex, with the port still cleared every cycle.
     void disconnectOutput(Slot& slot);
 
+    JackSystem& system;
     const std::string requestedName;
     DetachableObserver<Observer> observer;
     mutable std::mutex controlMutex;
