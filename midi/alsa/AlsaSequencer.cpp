@@ -2,8 +2,8 @@
 
 #include "midi/alsa/AlsaEventSink.h"
 #include "midi/alsa/AlsaMidiSegments.h"
+#include "midi/alsa/AlsaSystem.h"
 
-#include <alsa/asoundlib.h>
 #include <poll.h>
 #include <semaphore.h>
 #include <sys/eventfd.h>
@@ -11,16 +11,12 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 namespace
 {
 constexpr int kDecodeBytes = 64;
-
-// The library prints its own complaints to stderr; a missing sequencer is reported by us, once.
-void quietLibrary(const char*, int, const char*, int, const char*, ...) {}
 
 std::string portAddress(int client, int port)
 {
@@ -30,23 +26,25 @@ std::string portAddress(int client, int port)
 
 struct AlsaSequencer::Client
 {
-    snd_seq_t* seq = nullptr;
+    AlsaSystem& system;
+    AlsaSeqHandle seq = nullptr;
     int id = -1;
     int announcePort = -1;
     int queue = -1;
 
-    Client() = default;
+    explicit Client(AlsaSystem& system_) : system(system_) {}
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
     ~Client()
     {
         if (seq != nullptr)
-            snd_seq_close(seq);
+            system.close(seq);
     }
 };
 
 struct AlsaSequencer::Slot
 {
+    AlsaSystem& system;
     std::uint64_t token = 0;
     bool isInput = false;
     int ourPort = -1;
@@ -54,20 +52,20 @@ struct AlsaSequencer::Slot
     int peerPort = -1;
     AlsaEventSink* sink = nullptr;
     // Input: the decoder (reader thread only). Output: the encoder (sender thread only).
-    snd_midi_event_t* codec = nullptr;
+    AlsaCodecHandle codec = nullptr;
     // Input: held by the reader while it delivers; close takes it to wait for that.
     std::mutex deliveryMutex;
     std::atomic<bool> closed{false};
     // The other port went away or our connection to it was taken down.
     std::atomic<bool> dead{false};
 
-    Slot() = default;
+    explicit Slot(AlsaSystem& system_) : system(system_) {}
     Slot(const Slot&) = delete;
     Slot& operator=(const Slot&) = delete;
     ~Slot()
     {
         if (codec != nullptr)
-            snd_midi_event_free(codec);
+            system.codecFree(codec);
     }
 };
 
@@ -89,7 +87,8 @@ struct AlsaSequencer::SenderWake
 };
 
 AlsaSequencer::AlsaSequencer(std::string clientName, Observer* observer_)
-    : name(std::move(clientName)), observer(observer_), senderWake(std::make_unique<SenderWake>())
+    : name(std::move(clientName)), system(AlsaSystem::get()), observer(observer_),
+      senderWake(std::make_unique<SenderWake>())
 {
 }
 
@@ -102,7 +101,7 @@ AlsaSequencer::~AlsaSequencer()
     {
         std::lock_guard<std::mutex> slotsGuard(slotsMutex);
         for (auto& entry : slots)
-            snd_seq_delete_port(client->seq, entry.first);
+            system.deletePort(client->seq, entry.first);
         slots.clear();
     }
     live.store(nullptr);
@@ -131,39 +130,34 @@ bool AlsaSequencer::connect()
         }
         return false;
     }
-    snd_seq_t* seq = nullptr;
-    snd_lib_error_set_handler(quietLibrary);
-    const int opened = snd_seq_open(&seq, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK);
-    snd_lib_error_set_handler(nullptr);
+    AlsaSeqHandle seq = nullptr;
+    const int opened = system.open(&seq);
     if (opened < 0)
     {
         if (!reportedMissing)
         {
             reportedMissing = true;
             std::fprintf(stderr, "%s: no ALSA sequencer here (/dev/snd/seq: %s); ALSA MIDI ports are not available\n",
-                         name.c_str(), snd_strerror(opened));
+                         name.c_str(), system.errorText(opened).c_str());
         }
         return false;
     }
-    auto fresh = std::make_unique<Client>();
+    auto fresh = std::make_unique<Client>(system);
     fresh->seq = seq;
-    snd_seq_set_client_name(seq, name.c_str());
+    system.setClientName(seq, name);
     // Room for SysEx pieces in both directions (the defaults take about 5,500 bytes).
-    snd_seq_set_client_pool_output(seq, kPoolCells);
-    snd_seq_set_client_pool_input(seq, kPoolCells);
-    snd_seq_set_output_buffer_size(seq, kBufferBytes);
-    snd_seq_set_input_buffer_size(seq, kBufferBytes);
-    fresh->id = snd_seq_client_id(seq);
-    fresh->announcePort = snd_seq_create_simple_port(seq, "announcements",
-                                                     SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT,
-                                                     SND_SEQ_PORT_TYPE_APPLICATION);
+    system.setPools(seq, kPoolCells, kPoolCells);
+    system.setBufferSizes(seq, kBufferBytes, kBufferBytes);
+    fresh->id = system.clientId(seq);
+    fresh->announcePort = system.createSimplePort(seq, "announcements", AlsaSeq::kCapWrite | AlsaSeq::kCapNoExport,
+                                                  AlsaSeq::kTypeApplication);
     if (fresh->announcePort >= 0)
-        snd_seq_connect_from(seq, fresh->announcePort, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE);
-    fresh->queue = snd_seq_alloc_named_queue(seq, name.c_str());
+        system.connectFrom(seq, fresh->announcePort, AlsaSeq::kClientSystem, AlsaSeq::kPortSystemAnnounce);
+    fresh->queue = system.allocNamedQueue(seq, name);
     if (fresh->queue >= 0)
     {
-        snd_seq_start_queue(seq, fresh->queue, nullptr);
-        snd_seq_drain_output(seq);
+        system.startQueue(seq, fresh->queue);
+        system.drainOutput(seq);
     }
     client = std::move(fresh);
     live.store(client.get());
@@ -192,28 +186,21 @@ std::vector<AlsaSequencer::PortInfo> AlsaSequencer::listPorts(bool sources)
     if (!connect())
         return result;
     std::lock_guard<std::mutex> guard(controlMutex);
-    snd_seq_client_info_t* clientInfo = nullptr;
-    snd_seq_port_info_t* portInfo = nullptr;
-    snd_seq_client_info_alloca(&clientInfo);
-    snd_seq_port_info_alloca(&portInfo);
-    const unsigned int needed = sources ? (SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ)
-                                        : (SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE);
-    snd_seq_client_info_set_client(clientInfo, -1);
-    while (snd_seq_query_next_client(client->seq, clientInfo) >= 0)
+    const unsigned int needed = sources ? (AlsaSeq::kCapRead | AlsaSeq::kCapSubsRead)
+                                        : (AlsaSeq::kCapWrite | AlsaSeq::kCapSubsWrite);
+    AlsaClientInfo clientInfo;
+    while (system.nextClient(client->seq, clientInfo) >= 0)
     {
-        const int other = snd_seq_client_info_get_client(clientInfo);
-        if (other == SND_SEQ_CLIENT_SYSTEM || other == client->id)
+        const int other = clientInfo.client;
+        if (other == AlsaSeq::kClientSystem || other == client->id)
             continue;
-        const std::string clientName = snd_seq_client_info_get_name(clientInfo);
-        snd_seq_port_info_set_client(portInfo, other);
-        snd_seq_port_info_set_port(portInfo, -1);
-        while (snd_seq_query_next_port(client->seq, portInfo) >= 0)
+        AlsaPortInfo portInfo;
+        while (system.nextPort(client->seq, other, portInfo) >= 0)
         {
-            const unsigned int caps = snd_seq_port_info_get_capability(portInfo);
-            if ((caps & needed) != needed || (caps & SND_SEQ_PORT_CAP_NO_EXPORT) != 0)
+            const unsigned int caps = portInfo.capability;
+            if ((caps & needed) != needed || (caps & AlsaSeq::kCapNoExport) != 0)
                 continue;
-            result.push_back(PortInfo{other, snd_seq_port_info_get_port(portInfo),
-                                      clientName + ":" + snd_seq_port_info_get_name(portInfo)});
+            result.push_back(PortInfo{other, portInfo.port, clientInfo.name + ":" + portInfo.name});
         }
     }
     return result;
@@ -245,35 +232,29 @@ std::uint64_t AlsaSequencer::openPort(bool isInput, int peerClient, int peerPort
     if (!connect())
         return 0;
     std::lock_guard<std::mutex> guard(controlMutex);
-    auto slot = std::make_shared<Slot>();
-    if (snd_midi_event_new(kDecodeBytes, &slot->codec) < 0)
+    auto slot = std::make_shared<Slot>(system);
+    if (system.codecNew(kDecodeBytes, &slot->codec) < 0)
         return 0;
     if (isInput)
-        snd_midi_event_no_status(slot->codec, 1);
+        system.codecNoStatus(slot->codec, true);
 
-    snd_seq_port_info_t* info = nullptr;
-    snd_seq_port_info_alloca(&info);
+    AlsaPortSpec spec;
     const bool own = peerClient < 0;
-    const std::string portName = own ? ownName : (isInput ? "in " : "out ") + portAddress(peerClient, peerPort);
-    snd_seq_port_info_set_name(info, portName.c_str());
+    spec.name = own ? ownName : (isInput ? "in " : "out ") + portAddress(peerClient, peerPort);
     // A port for our own connection gets only the capability that needs: others neither list
     // nor attach to it. An own port is there for others to subscribe to.
-    const unsigned int subscribable = isInput ? SND_SEQ_PORT_CAP_SUBS_WRITE : SND_SEQ_PORT_CAP_SUBS_READ;
-    const unsigned int caps = (isInput ? SND_SEQ_PORT_CAP_WRITE : SND_SEQ_PORT_CAP_READ) | (own ? subscribable : 0u);
-    snd_seq_port_info_set_capability(info, caps);
-    snd_seq_port_info_set_type(info, SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
-    snd_seq_port_info_set_midi_channels(info, 16);
+    const unsigned int subscribable = isInput ? AlsaSeq::kCapSubsWrite : AlsaSeq::kCapSubsRead;
+    spec.capability = (isInput ? AlsaSeq::kCapWrite : AlsaSeq::kCapRead) | (own ? subscribable : 0u);
+    spec.type = AlsaSeq::kTypeMidiGeneric | AlsaSeq::kTypeApplication;
+    spec.midiChannels = 16;
     if (isInput && client->queue >= 0)
-    {
-        snd_seq_port_info_set_timestamping(info, 1);
-        snd_seq_port_info_set_timestamp_real(info, 1);
-        snd_seq_port_info_set_timestamp_queue(info, client->queue);
-    }
-    if (snd_seq_create_port(client->seq, info) < 0)
+        spec.timestampQueue = client->queue;
+    const int created = system.createPort(client->seq, spec);
+    if (created < 0)
         return 0;
     slot->token = nextToken.fetch_add(1);
     slot->isInput = isInput;
-    slot->ourPort = snd_seq_port_info_get_port(info);
+    slot->ourPort = created;
     slot->peerClient = peerClient;
     slot->peerPort = peerPort;
     slot->sink = sink;
@@ -284,8 +265,8 @@ std::uint64_t AlsaSequencer::openPort(bool isInput, int peerClient, int peerPort
     }
     if (own)
         return slot->token;
-    const int subscribed = isInput ? snd_seq_connect_from(client->seq, slot->ourPort, peerClient, peerPort)
-                                   : snd_seq_connect_to(client->seq, slot->ourPort, peerClient, peerPort);
+    const int subscribed = isInput ? system.connectFrom(client->seq, slot->ourPort, peerClient, peerPort)
+                                   : system.connectTo(client->seq, slot->ourPort, peerClient, peerPort);
     if (subscribed < 0)
     {
         {
@@ -293,7 +274,7 @@ std::uint64_t AlsaSequencer::openPort(bool isInput, int peerClient, int peerPort
             slots.erase(slot->ourPort);
         }
         slot->closed.store(true);
-        snd_seq_delete_port(client->seq, slot->ourPort);
+        system.deletePort(client->seq, slot->ourPort);
         std::lock_guard<std::mutex> waitForDelivery(slot->deliveryMutex);
         return 0;
     }
@@ -338,10 +319,10 @@ void AlsaSequencer::close(std::uint64_t token)
             // Fails harmlessly when the other port is gone (and the subscription with it). An own
             // port's subscriptions are others'; deleting the port ends them.
             if (slot->peerClient >= 0 && slot->isInput)
-                snd_seq_disconnect_from(client->seq, slot->ourPort, slot->peerClient, slot->peerPort);
+                system.disconnectFrom(client->seq, slot->ourPort, slot->peerClient, slot->peerPort);
             else if (slot->peerClient >= 0)
-                snd_seq_disconnect_to(client->seq, slot->ourPort, slot->peerClient, slot->peerPort);
-            snd_seq_delete_port(client->seq, slot->ourPort);
+                system.disconnectTo(client->seq, slot->ourPort, slot->peerClient, slot->peerPort);
+            system.deletePort(client->seq, slot->ourPort);
         }
     }
     // A sink may be destroyed right after we return; a close from inside a delivery (on the
@@ -364,13 +345,9 @@ bool AlsaSequencer::isLive(std::uint64_t token) const
     std::lock_guard<std::mutex> guard(controlMutex);
     if (!client)
         return false;
-    snd_seq_port_subscribe_t* subscription = nullptr;
-    snd_seq_port_subscribe_alloca(&subscription);
-    const snd_seq_addr_t ours{static_cast<unsigned char>(client->id), static_cast<unsigned char>(slot->ourPort)};
-    const snd_seq_addr_t peer{static_cast<unsigned char>(slot->peerClient), static_cast<unsigned char>(slot->peerPort)};
-    snd_seq_port_subscribe_set_sender(subscription, slot->isInput ? &peer : &ours);
-    snd_seq_port_subscribe_set_dest(subscription, slot->isInput ? &ours : &peer);
-    if (snd_seq_get_port_subscription(client->seq, subscription) < 0)
+    const AlsaAddress ours{client->id, slot->ourPort};
+    const AlsaAddress peer{slot->peerClient, slot->peerPort};
+    if (system.getSubscription(client->seq, slot->isInput ? peer : ours, slot->isInput ? ours : peer) < 0)
         return false;
     slot->dead.store(false);
     return true;
@@ -455,27 +432,27 @@ bool AlsaSequencer::sendNow(std::uint64_t token, const unsigned char* data, std:
         return false;
     if (size == 0)
         return true;
-    const auto prepare = [&slot](snd_seq_event_t& ev) {
-        snd_seq_ev_set_source(&ev, slot->ourPort);
-        snd_seq_ev_set_subs(&ev);
-        snd_seq_ev_set_direct(&ev);
+    // From our port, directly to its subscribers.
+    const auto prepare = [&slot](AlsaEvent& ev) {
+        ev.source.port = slot->ourPort;
+        ev.dest = AlsaAddress{AlsaSeq::kAddressSubscribers, AlsaSeq::kAddressUnknown};
+        ev.queue = AlsaSeq::kQueueDirect;
     };
     // Short-message bytes through the encoder, which keeps running status within the run.
     const auto encodeRun = [&](const unsigned char* bytes, long left) {
-        snd_midi_event_reset_encode(slot->codec);
+        system.codecResetEncode(slot->codec);
         while (left > 0)
         {
-            snd_seq_event_t ev;
-            snd_seq_ev_clear(&ev);
-            const long used = snd_midi_event_encode(slot->codec, bytes, left, &ev);
+            AlsaEvent ev;
+            const long used = system.encode(slot->codec, bytes, left, ev);
             if (used <= 0)
                 break;
             bytes += used;
             left -= used;
-            if (ev.type == SND_SEQ_EVENT_NONE)
+            if (ev.type == AlsaSeq::kEventNone)
                 continue;
             prepare(ev);
-            if (!writeEvent(&ev))
+            if (!writeEvent(ev))
                 return false;
         }
         return true;
@@ -492,31 +469,31 @@ bool AlsaSequencer::sendNow(std::uint64_t token, const unsigned char* data, std:
                 return false;
             continue;
         }
-        snd_seq_event_t ev;
-        snd_seq_ev_clear(&ev);
-        snd_seq_ev_set_sysex(&ev, static_cast<unsigned int>(segment.length),
-                             const_cast<unsigned char*>(data + segment.offset));
+        AlsaEvent ev;
+        ev.type = AlsaSeq::kEventSysEx;
+        ev.variable = true;
+        ev.data = data + segment.offset;
+        ev.length = segment.length;
         prepare(ev);
-        if (!writeEvent(&ev))
+        if (!writeEvent(ev))
             return false;
     }
     return true;
 }
 
-bool AlsaSequencer::writeEvent(void* event)
+bool AlsaSequencer::writeEvent(const AlsaEvent& ev)
 {
-    auto* ev = static_cast<snd_seq_event_t*>(event);
     const Client* open = live.load();
     if (open == nullptr)
         return false;
-    snd_seq_t* const seq = open->seq;
+    const AlsaSeqHandle seq = open->seq;
     const auto start = std::chrono::steady_clock::now();
     for (;;)
     {
         int written = 0;
         {
             std::lock_guard<std::mutex> guard(writeMutex);
-            written = snd_seq_event_output_direct(seq, ev);
+            written = system.eventOutputDirect(seq, ev);
         }
         if (written >= 0)
         {
@@ -540,12 +517,11 @@ std::int64_t AlsaSequencer::nowMs() const
     const Client* open = live.load();
     if (open == nullptr || open->queue < 0)
         return 0;
-    snd_seq_queue_status_t* status = nullptr;
-    snd_seq_queue_status_alloca(&status);
-    if (snd_seq_get_queue_status(open->seq, open->queue, status) < 0)
+    std::uint32_t seconds = 0;
+    std::uint32_t nanoseconds = 0;
+    if (system.queueRealTime(open->seq, open->queue, seconds, nanoseconds) < 0)
         return 0;
-    const snd_seq_real_time_t* time = snd_seq_queue_status_get_real_time(status);
-    return static_cast<std::int64_t>(time->tv_sec) * 1000 + time->tv_nsec / 1000000;
+    return static_cast<std::int64_t>(seconds) * 1000 + nanoseconds / 1000000;
 }
 
 AlsaSequencer::Stats AlsaSequencer::stats() const
@@ -574,10 +550,10 @@ void AlsaSequencer::stopReader()
 
 void AlsaSequencer::readerLoop()
 {
-    snd_seq_t* seq = live.load()->seq;
-    const int count = snd_seq_poll_descriptors_count(seq, POLLIN);
+    const AlsaSeqHandle seq = live.load()->seq;
+    const int count = system.pollDescriptorCount(seq);
     std::vector<pollfd> fds(static_cast<std::size_t>(count) + 1);
-    snd_seq_poll_descriptors(seq, fds.data(), static_cast<unsigned int>(count), POLLIN);
+    system.pollDescriptors(seq, fds.data(), static_cast<unsigned int>(count));
     fds[static_cast<std::size_t>(count)] = pollfd{wakeFd, POLLIN, 0};
     while (!stopping.load())
     {
@@ -585,10 +561,10 @@ void AlsaSequencer::readerLoop()
             break;
         if (stopping.load())
             break;
+        AlsaEvent ev;
         for (;;)
         {
-            snd_seq_event_t* ev = nullptr;
-            const int read = snd_seq_event_input(seq, &ev);
+            const int read = system.eventInput(seq, ev);
             if (read == -ENOSPC)
             {
                 // Our input pool overflowed: events were lost in the kernel.
@@ -597,85 +573,83 @@ void AlsaSequencer::readerLoop()
             }
             if (read < 0)
                 break;
-            if (ev != nullptr)
-                dispatch(ev);
+            dispatch(ev);
         }
     }
 }
 
-void AlsaSequencer::dispatch(void* event)
+void AlsaSequencer::dispatch(const AlsaEvent& ev)
 {
-    auto* ev = static_cast<snd_seq_event_t*>(event);
-    if (ev->dest.port == live.load()->announcePort || ev->source.client == SND_SEQ_CLIENT_SYSTEM)
+    if (ev.dest.port == live.load()->announcePort || ev.source.client == AlsaSeq::kClientSystem)
     {
         announced(ev);
         return;
     }
-    const std::shared_ptr<Slot> slot = slotForPort(ev->dest.port);
+    const std::shared_ptr<Slot> slot = slotForPort(ev.dest.port);
     if (!slot || !slot->isInput)
         return;
     eventsIn.fetch_add(1, std::memory_order_relaxed);
     std::int64_t timeMs = 0;
-    if (snd_seq_ev_is_real(ev) && ev->queue == live.load()->queue)
-        timeMs = static_cast<std::int64_t>(ev->time.time.tv_sec) * 1000 + ev->time.time.tv_nsec / 1000000;
+    if (ev.realTime && ev.queue == live.load()->queue)
+        timeMs = static_cast<std::int64_t>(ev.seconds) * 1000 + ev.nanoseconds / 1000000;
     else
         timeMs = nowMs();
 
     std::lock_guard<std::mutex> delivering(slot->deliveryMutex);
     if (slot->closed.load() || slot->sink == nullptr)
         return;
-    if (ev->type == SND_SEQ_EVENT_SYSEX)
+    if (ev.type == AlsaSeq::kEventSysEx)
     {
-        if (ev->data.ext.len > 0 && ev->data.ext.ptr != nullptr)
-            slot->sink->alsaEvent(static_cast<const unsigned char*>(ev->data.ext.ptr), ev->data.ext.len, true, timeMs);
+        if (ev.length > 0 && ev.data != nullptr)
+            slot->sink->alsaEvent(ev.data, ev.length, true, timeMs);
         return;
     }
     unsigned char bytes[kDecodeBytes];
-    const long decoded = snd_midi_event_decode(slot->codec, bytes, sizeof bytes, ev);
+    const long decoded = system.decode(slot->codec, bytes, sizeof bytes, ev);
     if (decoded > 0)
         slot->sink->alsaEvent(bytes, static_cast<std::size_t>(decoded), false, timeMs);
 }
 
-void AlsaSequencer::announced(void* event)
+void AlsaSequencer::announced(const AlsaEvent& ev)
 {
-    auto* ev = static_cast<snd_seq_event_t*>(event);
     const int own = live.load()->id;
     bool relevant = false;
-    switch (ev->type)
+    switch (ev.type)
     {
-    case SND_SEQ_EVENT_CLIENT_START:
-    case SND_SEQ_EVENT_CLIENT_CHANGE:
-    case SND_SEQ_EVENT_PORT_START:
-    case SND_SEQ_EVENT_PORT_CHANGE:
+    case AlsaSeq::kEventClientStart:
+    case AlsaSeq::kEventClientChange:
+    case AlsaSeq::kEventPortStart:
+    case AlsaSeq::kEventPortChange:
         // Our own ports come and go with every open and close; they are never listed.
-        relevant = ev->data.addr.client != own;
+        relevant = ev.subject.client != own;
         break;
-    case SND_SEQ_EVENT_CLIENT_EXIT:
-    case SND_SEQ_EVENT_PORT_EXIT:
+    case AlsaSeq::kEventClientExit:
+    case AlsaSeq::kEventPortExit:
     {
-        const bool wholeClient = ev->type == SND_SEQ_EVENT_CLIENT_EXIT;
+        const bool wholeClient = ev.type == AlsaSeq::kEventClientExit;
         std::lock_guard<std::mutex> slotsGuard(slotsMutex);
         for (auto& entry : slots)
         {
             Slot& slot = *entry.second;
-            if (slot.peerClient == ev->data.addr.client && (wholeClient || slot.peerPort == ev->data.addr.port))
+            if (slot.peerClient == ev.subject.client && (wholeClient || slot.peerPort == ev.subject.port))
                 slot.dead.store(true);
         }
-        relevant = ev->data.addr.client != own;
+        relevant = ev.subject.client != own;
         break;
     }
-    case SND_SEQ_EVENT_PORT_UNSUBSCRIBED:
+    case AlsaSeq::kEventPortUnsubscribed:
     {
         // Someone else took one of our connections down: the device is to be reopened.
-        const snd_seq_connect_t& c = ev->data.connect;
+        const AlsaAddress& sender = ev.connectSender;
+        const AlsaAddress& dest = ev.connectDest;
         std::lock_guard<std::mutex> slotsGuard(slotsMutex);
         for (auto& entry : slots)
         {
             Slot& slot = *entry.second;
-            const bool ours = slot.isInput ? (c.dest.client == own && c.dest.port == slot.ourPort &&
-                                              c.sender.client == slot.peerClient && c.sender.port == slot.peerPort)
-                                           : (c.sender.client == own && c.sender.port == slot.ourPort &&
-                                              c.dest.client == slot.peerClient && c.dest.port == slot.peerPort);
+            const bool ours = slot.isInput ? (dest.client == own && dest.port == slot.ourPort &&
+                                              sender.client == slot.peerClient && sender.port == slot.peerPort)
+                                           : (sender.client == own && sender.port == slot.ourPort &&
+                                              dest.client == slot.peerClient && dest.port == slot.peerPort);
             if (ours)
             {
                 slot.dead.store(true);

@@ -45,6 +45,8 @@
 #include <vector>
 
 class AlsaEventSink;
+class AlsaSystem;
+struct AlsaEvent;
 
 class AlsaSequencer
 {
@@ -82,7 +84,8 @@ public:
         std::uint64_t sendDrops = 0;
     };
 
-    // clientName is the sequencer client's name. observer is not owned (see detachObserver).
+    // clientName is the sequencer client's name. observer is not owned (see detachObserver). The
+    // sequencer reaches libasound through the AlsaSystem installed now, for its whole life.
     AlsaSequencer(std::string clientName, Observer* observer);
     ~AlsaSequencer();
 
@@ -128,7 +131,7 @@ public:
     void detachObserver() { observer.detach(); }
     Stats stats() const;
 
-    // Defined in the source file (they hold the library's types).
+    // Defined in the source file.
     struct Client;
     struct Slot;
 
@@ -138,17 +141,18 @@ private:
     // peerClient -1: an own port named ownName, subscribed to nothing.
     std::uint64_t openPort(bool isInput, int peerClient, int peerPort, const std::string& ownName,
                            AlsaEventSink* sink);
-    bool writeEvent(void* event);
+    bool writeEvent(const AlsaEvent& event);
     // The sender thread's writing of one message (locks, may wait for the receiver).
     bool sendNow(std::uint64_t token, const unsigned char* data, std::size_t size);
     void senderLoop();
     void stopSender();
     void readerLoop();
-    void dispatch(void* event);
-    void announced(void* event);
+    void dispatch(const AlsaEvent& event);
+    void announced(const AlsaEvent& event);
     void stopReader();
 
     const std::string name;
+    AlsaSystem& system;
     DetachableObserver<Observer> observer;
     mutable std::mutex controlMutex;
     std::mutex writeMutex;
