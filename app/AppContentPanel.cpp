@@ -45,7 +45,7 @@ AppContentPanel::AppContentPanel()
 }
 
 AppContentPanel::AppContentPanel(const BString& settingsPath_)
-    : settingsPath(settingsPath_)
+    : settingsFile(settingsPath_)
 {
     portDialog.showInputs = true;
     portDialog.showOutputs = true;
@@ -314,6 +314,7 @@ juce::TextEditor* AppContentPanel::makeDisplayLine(bool isTopLine, int base)
     line->setFont(font);
     const int textWidth = juce::roundToInt(font.getStringWidthFloat("12345678"));
 
+    line->setLookAndFeel(&displayLineLook);
     line->setReadOnly(true);
     line->setWantsKeyboardFocus(false);
     line->setMouseClickGrabsKeyboardFocus(false);

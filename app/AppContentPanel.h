@@ -6,6 +6,7 @@
 #include "app/HoverTooltips.h"
 #include "app/protocol/IncomingMessagePump.h"
 #include "app/protocol/ModuleProtocol.h"
+#include "app/PanelSettingsFile.h"
 #include "app/PanelViewSettings.h"
 #include "app/PlateLayout.h"
 #include "app/protocol/ProgramNameTable.h"
@@ -157,7 +158,7 @@ public:
     juce::Button* getEditButton() const noexcept { return editButton; }
     juce::Button* getCloseButton() const noexcept { return closeButton; }
     juce::Button* getDeviceButton(int which) const noexcept { return which == 0 ? deviceButton1 : deviceButton2; }
-    const BString& getSettingsPath() const noexcept { return settingsPath; }
+    const BString& getSettingsPath() const noexcept { return settingsFile.path(); }
     bool isDumping() { return protocol.dumpFile().isOpen(); }
 
     // The display typeface: "Courier Std", else "Courier New", else the toolkit's monospaced one.
@@ -237,9 +238,20 @@ private:
     };
     OverlayButtonLook overlayButtonLook;
 
+    // The display lines are glass over the picture. The toolkit's look fills their background and
+    // strokes their outline even in a transparent colour: a pass over every pixel of both lines
+    // whenever their text changes, up to once a frame.
+    class DisplayLineLook : public juce::LookAndFeel_V4
+    {
+    public:
+        void fillTextEditorBackground(juce::Graphics&, int, int, juce::TextEditor&) override {}
+        void drawTextEditorOutline(juce::Graphics&, int, int, juce::TextEditor&) override {}
+    };
+    DisplayLineLook displayLineLook;
+
     BOwnedList<juce::Component*> ownedComponents;
     const TMidiAliasBinding portBinding { BString(kInputAlias), BString(kThruAlias) };
-    BString settingsPath;
+    PanelSettingsFile settingsFile;
     ProgramNameTable programNames;
     NameTableAccess programNameAccess { programNames };
     ModuleProtocol protocol { *this, programNames };

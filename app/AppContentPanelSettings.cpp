@@ -1,70 +1,49 @@
-// The main panel's settings passes and its view (zoom, always on top): what it keeps in the
-// settings file and how the window follows it.
+// What the main panel keeps in its settings file, and its view (zoom, always on top) with how the
+// window follows it.
 #include "app/AppContentPanel.h"
 
 #include "app/BWindow.h"
 #include "app/WindowPosition.h"
-#include "app/protocol/SettingsFileCheck.h"
 #include "base/TIniFile.h"
 #include "midi/TMidiAliasManager.h"
 
 #include <cmath>
-#include <cstdio>
 
 // ---- settings ----
 
 void AppContentPanel::loadSettings()
 {
-    TIniFile settings(settingsPath);
-    const bool loaded = settings.Load();   // a missing or refused file simply has no sections
-    // Settings the user would lose without knowing are worth a box at start, when something can
-    // still be done about them; at exit it would be too late.
-    const SettingsFileCheck check(settings, loaded);
-    for (const BString* problem : {&check.readProblem(), &check.saveProblem()})
-        if (!problem->IsEmpty())
-            errorReports.report(*problem);
+    settingsFile.load([this](const BString& problem) { errorReports.report(problem); }, [this](TIniFile& settings) {
+        view.load(settings);
+        applyZoom(false);
+        applyKeptInFront();
+        restoreWindowPosition(*this, settings, getShownWidth(), getShownHeight());
+        if (TMidiAliasManager* aliases = TMidiAliasManager::peekInstance())
+            aliases->load(settings);
 
-    view.load(settings);
-    applyZoom(false);
-    applyKeptInFront();
-    restoreWindowPosition(*this, settings, getShownWidth(), getShownHeight());
-    if (TMidiAliasManager* aliases = TMidiAliasManager::peekInstance())
-        aliases->load(settings);
+        programNames.load(settings);
 
-    programNames.load(settings);
-
-    const int stored = ModuleProtocol::readReceiveChannel(settings, protocol.getReceiveChannel());
-    protocol.setReceiveChannel(stored);   // at once: Program Changes may arrive before the combo box tells us
-    if (channelCombo != nullptr)
-    {
-        // A value the list cannot show (above 16 channels) selects nothing, which means OMNI.
-        const int position = stored < 0 ? 0 : (stored < kChannelCount ? stored + 1 : -1);
-        channelCombo->setSelectedId(channelCombo->getItemId(position), juce::sendNotificationAsync);
-    }
+        const int stored = ModuleProtocol::readReceiveChannel(settings, protocol.getReceiveChannel());
+        protocol.setReceiveChannel(stored);   // at once: Program Changes may arrive before the combo box tells us
+        if (channelCombo != nullptr)
+        {
+            // A value the list cannot show (above 16 channels) selects nothing, which means OMNI.
+            const int position = stored < 0 ? 0 : (stored < kChannelCount ? stored + 1 : -1);
+            channelCombo->setSelectedId(channelCombo->getItemId(position), juce::sendNotificationAsync);
+        }
+    });
 }
 
 void AppContentPanel::saveSettings()
 {
-    TIniFile settings(settingsPath);
-    const bool loaded = settings.Load();   // keeps every other section of the file
-    if (!SettingsFileCheck::mayReplace(settings, loaded))
-    {
-        // The user was told at start; the unread file is worth more than this run's changes.
-        std::fprintf(stderr, "lumo: settings not saved: \"%s\" cannot be read and is left as it is\n",
-                     settingsPath.CStr());
-        return;
-    }
-
-    saveWindowPosition(*this, settings);
-    if (TMidiAliasManager* aliases = TMidiAliasManager::peekInstance())
-        aliases->save(settings);
-    programNames.save(settings);
-    ModuleProtocol::writeReceiveChannel(settings, protocol.getReceiveChannel());
-    view.save(settings);
-
-    // The message loop has ended by now, so no box can be shown; the old file is intact.
-    if (!settings.Save())
-        std::fprintf(stderr, "lumo: %s\n", SettingsFileCheck::saveFailure(settingsPath).CStr());
+    settingsFile.save([this](TIniFile& settings) {
+        saveWindowPosition(*this, settings);
+        if (TMidiAliasManager* aliases = TMidiAliasManager::peekInstance())
+            aliases->save(settings);
+        programNames.save(settings);
+        ModuleProtocol::writeReceiveChannel(settings, protocol.getReceiveChannel());
+        view.save(settings);
+    });
 }
 
 // ---- view: zoom and always on top ----

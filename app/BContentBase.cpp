@@ -3,6 +3,8 @@
 #include "app/AppPlatform.h"
 #include "app/BWindow.h"
 
+#include <cmath>
+
 BContentBase::BContentBase() = default;
 
 BContentBase::~BContentBase()
@@ -71,10 +73,21 @@ void BContentBase::paint(juce::Graphics& g)
     {
         if (! opaquePicture.isValid())
             opaquePicture = plain->getImage().convertedToFormat(juce::Image::RGB);
-        g.drawImageAt(opaquePicture, 0, 0);
+        // Only the part to paint: the toolkit builds a clip shape over the whole of the image drawn.
+        const auto area = g.getClipBounds().getIntersection(opaquePicture.getBounds());
+        g.drawImage(opaquePicture, area.getX(), area.getY(), area.getWidth(), area.getHeight(), area.getX(),
+                    area.getY(), area.getWidth(), area.getHeight());
         return;
     }
     backgroundImage->draw(g, 1.0f, juce::AffineTransform::scale(plateScale));
+}
+
+juce::Rectangle<int> BContentBase::getOpaqueArea() const
+{
+    if (backgroundImage == nullptr)
+        return {};
+    const int inset = static_cast<int>(std::ceil(static_cast<float>(kOpaqueBandInset) * plateScale));
+    return getLocalBounds().reduced(1, inset);
 }
 
 const juce::Image& BContentBase::sharperPicture(int scale)

@@ -47,6 +47,10 @@ public:
     int getShownWidth() const noexcept { return juce::roundToInt(static_cast<float>(contentWidth) * plateScale); }
     int getShownHeight() const noexcept { return juce::roundToInt(static_cast<float>(contentHeight) * plateScale); }
     bool hasBackgroundImage() const noexcept { return backgroundImage != nullptr; }
+    // The part of the content that its picture paints opaque (between the rounded corners, less a
+    // pixel at each side, where a scaled picture's edge may blend), in its own coordinates; empty
+    // without a picture. Nothing beneath it shows there.
+    juce::Rectangle<int> getOpaqueArea() const;
 
     void paint(juce::Graphics& g) override;
     void mouseDown(const juce::MouseEvent& event) override;

@@ -188,6 +188,14 @@ void BWindow::paint(juce::Graphics& g)
         g.fillRoundedRectangle(getLocalBounds().toFloat(), static_cast<float>(kCornerSize));
         return;
     }
+    // No background under what the content paints opaque: the display's text changes up to once
+    // a frame, and each time the window would fill the whole area beneath it first.
+    if (content != nullptr && content->isVisible())
+    {
+        g.excludeClipRegion(getLocalArea(content, content->getOpaqueArea()));
+        if (g.isClipEmpty())
+            return;
+    }
     juce::DocumentWindow::paint(g);
 }
 

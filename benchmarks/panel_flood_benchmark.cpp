@@ -8,8 +8,10 @@
 // and the dump file holds every message in order (exit status 1 when a check fails).
 //
 // Run: build/linux/benchmarks/panel_flood_benchmark [messages-per-second [seconds]]
-// (under a display the panel is shown in a window, so painting is measured too).
+// (under a display the panel is shown in the program's own borderless, rounded window, so that
+// painting is measured as the program paints).
 #include "app/AppContentPanel.h"
+#include "app/AppWindow.h"
 #include "base/AutoDelete.h"
 #include "midi/MidiManager.h"
 #include "support/VirtualMidiBackend.h"
@@ -22,6 +24,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace
@@ -62,6 +65,26 @@ double threadCpuSeconds()
 
 int failures = 0;
 
+// The program's main window around a panel of the benchmark's settings file.
+class FloodWindow : public BWindow
+{
+public:
+    explicit FloodWindow(BString settings) : BWindow("panel_flood_benchmark"), settingsPath(std::move(settings))
+    {
+        setBackgroundColour(juce::Colour(AppWindow::kBackground));
+    }
+    BContentBase* createContent() override
+    {
+        panel = new AppContentPanel(settingsPath);
+        return panel;
+    }
+
+    AppContentPanel* panel = nullptr;
+
+private:
+    const BString settingsPath;
+};
+
 void check(bool condition, const char* what)
 {
     std::printf("%s %s\n", condition ? "ok  " : "FAIL", what);
@@ -84,20 +107,30 @@ int run(int rate, int seconds)
     const int input = factory->addPort(true, "Flood In");
     const int output = factory->addPort(false, "Flood Out");
 
-    auto panel = std::make_unique<AppContentPanel>(BString(settings.getFullPathName().toRawUTF8()));
-    bool shown = false;
-    panel->buildContent();
-    panel->initialise("-dump");
-    if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() != nullptr)
+    const BString settingsPath(settings.getFullPathName().toRawUTF8());
+    std::unique_ptr<AppContentPanel> unshownPanel;
+    std::unique_ptr<FloodWindow> window;
+    AppContentPanel* panel = nullptr;
+    const bool shown = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() != nullptr;
+    if (shown)
     {
-        panel->setTopLeftPosition(20, 20);
-        panel->addToDesktop(juce::ComponentPeer::windowAppearsOnTaskbar);
-        panel->setVisible(true);
-        shown = true;
+        // As the program starts: the window builds, initialises and shows the panel, and starts
+        // its MIDI side a moment later.
+        window = std::make_unique<FloodWindow>(settingsPath);
+        window->createAndShowContent("-dump", true, true);
+        panel = window->panel;
+        MidiManager::getInstance()->addFactory(factory);
     }
-    MidiManager::getInstance()->addFactory(factory);
-    panel->startMidi();
-    juce::MessageManager::getInstance()->runDispatchLoopUntil(200);
+    else
+    {
+        unshownPanel = std::make_unique<AppContentPanel>(settingsPath);
+        panel = unshownPanel.get();
+        panel->buildContent();
+        panel->initialise("-dump");
+        MidiManager::getInstance()->addFactory(factory);
+        panel->startMidi();
+    }
+    juce::MessageManager::getInstance()->runDispatchLoopUntil(500);
 
     const int total = rate * seconds;
     Bytes everything;
@@ -158,7 +191,8 @@ int run(int rate, int seconds)
         refreshHz = display->verticalFrequencyHz.value_or(0.0) >= 1.0 ? *display->verticalFrequencyHz : refreshHz;
     check(updates / wall <= refreshHz + 1.0, "the display is updated at most at the screen's refresh rate");
 
-    panel.reset();
+    window.reset();
+    unshownPanel.reset();
     folder.deleteRecursively();
     return failures == 0 ? 0 : 1;
 }

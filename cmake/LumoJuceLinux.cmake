@@ -1,5 +1,6 @@
 # JUCE on Linux (included by LumoJuce.cmake): Debian's modules, with juce_events and
-# juce_gui_basics compiled from patched copies in the build tree, so that the idle program sleeps.
+# juce_gui_basics compiled from patched copies in the build tree, so that the idle program sleeps
+# and a flood of display updates costs no more than painting them.
 #
 # The window patch: every Linux window runs a refresh timer at the display's rate (100 Hz where the
 # display reports none, as on a virtual display or over VNC) for as long as it exists, only to
@@ -88,6 +89,15 @@ lumo_juce_patch("juce_gui_basics/native/juce_linux_Windowing.cpp"
 
         bool holdsImage() const     { return ! image.isNull(); }
 ")
+
+# Before painting, every window cleared the region to repaint in its back buffer to transparent,
+# only for an opaque window (one that is not semi-transparent) to paint every pixel of it again:
+# a pass over the region in each frame, up to once a refresh while the display's text changes.
+lumo_juce_patch("juce_gui_basics/native/juce_linux_Windowing.cpp"
+"                if (XWindowSystem::getInstance()->canUseARGBImages())
+                    for (auto& i : originalRepaintRegion)"
+"                if (isSemiTransparentWindow && XWindowSystem::getInstance()->canUseARGBImages())
+                    for (auto& i : originalRepaintRegion)")
 
 # The timer thread woke every 100 ms even with no timer due, to keep the approximate millisecond
 # counter fresh. Adding a timer, or moving one forward, wakes the thread anyway, so it can sleep

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""The 64-bit lumo.exe under Wine at 100, 200 and 400 %: the stored zoom sizes the window, the
-plate is drawn sharp at every size (not enlarged from the 100 % picture), and Ctrl + "-" zooms
-out. Screenshots lumo-zoom-<percent>-wine.png (the window alone) stay in OUTPUT_FOLDER.
+"""lumo.exe under Wine at 100, 200 and 400 %: the stored zoom sizes the window, the plate is
+drawn sharp at every size (not enlarged from the 100 % picture), and Ctrl + "-" zooms out.
+Screenshots lumo-zoom-<percent>-wine.png (the window alone) stay in OUTPUT_FOLDER.
 
-Usage: wine_zoom_tests.py LUMO_EXE OUTPUT_FOLDER
+Usage: wine_zoom_tests.py LUMO_EXE OUTPUT_FOLDER [win32|win64]   (default win64)
 """
 import os
 import shutil
@@ -18,7 +18,10 @@ import zoom_window_tests as zt  # noqa: E402
 SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts")
 
 
-def run_at(display, env, exe, out, zoom):
+LOADERS = {"win32": "/usr/lib/wine/wine", "win64": "/usr/lib/wine/wine64"}
+
+
+def run_at(display, env, exe, out, zoom, loader):
     folder = os.path.join(out, "zoom-%d" % zoom)
     os.makedirs(folder, exist_ok=True)
     copy = os.path.join(folder, "lumo.exe")
@@ -29,8 +32,8 @@ def run_at(display, env, exe, out, zoom):
     # it hands its command line over and ends without a window: start again once it has gone.
     for attempt in range(3):
         started = time.time()
-        program = subprocess.Popen(["/usr/lib/wine/wine64", copy], cwd=folder,
-                                   env=dict(env, WINELOADER="/usr/lib/wine/wine64", WINEDEBUG="-all"),
+        program = subprocess.Popen([loader, copy], cwd=folder,
+                                   env=dict(env, WINELOADER=loader, WINEDEBUG="-all"),
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         shown = lambda: wt.find_windows(display, wt.TITLE) or program.poll() is not None
         end = time.time() + 60
@@ -73,19 +76,20 @@ def run_at(display, env, exe, out, zoom):
 
 
 def main():
-    if len(sys.argv) != 3:
+    if len(sys.argv) not in (3, 4) or (len(sys.argv) == 4 and sys.argv[3] not in LOADERS):
         print(__doc__)
         return 2
     exe, out = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    arch = sys.argv[3] if len(sys.argv) == 4 else "win64"
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
     display = wt.Display(zt.SCREEN_W, zt.SCREEN_H)
-    env = display.env(WINEPREFIX=os.path.join(out, "prefix"), LUMO_WINE_ARCH="win64")
+    env = display.env(WINEPREFIX=os.path.join(out, "prefix"), LUMO_WINE_ARCH=arch)
     try:
         subprocess.run([os.path.join(SCRIPTS, "wine-prefix.sh")], env=env, check=True)
         shots = {}
         for zoom in (100, 200, 400):
-            shot = run_at(display, env, exe, out, zoom)
+            shot = run_at(display, env, exe, out, zoom, LOADERS[arch])
             if shot is not None:
                 shots[zoom] = (shot, 40, 30)
         if len(shots) == 3:
