@@ -142,8 +142,8 @@ def uneven_blocks(rows):
     return uneven / max(1, on_edge)
 
 
-def compare_sharpness(out, shots):
-    """shots: zoom -> (screenshot, window x, window y)."""
+def compare_sharpness(out, shots, label=""):
+    """shots: zoom -> (screenshot, window x, window y); label names a variant in the report."""
     boxes = {"display text": (21, 100, 600, 220), "plate lettering": (336, 16, 231, 77)}
     for name, (bx, by, bw, bh) in boxes.items():
         figures = {}
@@ -159,6 +159,8 @@ def compare_sharpness(out, shots):
         up = wt.Shot(None, enlarged)
         rows = luminance_rows(up, 0, 0, up.width, up.height)
         upscaled = edge_sharpness(rows) + (uneven_blocks(rows),)
+        if label:
+            name = "%s %s" % (name, label)
         wt.report.append("figure %s sharpness (mean gradient over the box / over its edges / uneven 2x2 blocks): "
                          "%s; the 100 %% picture enlarged 2x: %.1f / %.1f / %.2f"
                          % (name, "; ".join("%d %%: %.1f / %.1f / %.2f" % ((z,) + figures[z]) for z in sorted(figures)),
