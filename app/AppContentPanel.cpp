@@ -241,11 +241,20 @@ void AppContentPanel::showPromptUnlessChanged()
 
 void AppContentPanel::clearPrompt()
 {
-    if (getTopLineText().trim() == "SELECT" && getBottomLineText().trim() == "DEVICE")
+    if (getTopLineText().trim() != "SELECT" || getBottomLineText().trim() != "DEVICE")
+        return;
     {
-        setDisplayText(BString(), BString());
-        applyPendingDisplay();
+        // Text decoded on the input's thread may be waiting for the next frame: it replaces the
+        // prompt itself, and the blank must not replace it (the display message would be lost).
+        const std::lock_guard<std::mutex> guard(pendingLock);
+        if (pendingTopLine.isEmpty())
+        {
+            pendingTopLine = JuceText::toJuce(ModuleDisplay::shownTopLine(BString()));
+            pendingBottomLine = juce::String();
+            currentProgram.store(-1);
+        }
     }
+    applyPendingDisplay();
 }
 
 void AppContentPanel::shutdownContent()

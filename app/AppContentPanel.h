@@ -109,6 +109,9 @@ public:
     void portDialogClosed();
     // TMidiDeviceListListener: applyPortAliases, so that a bound device that just appeared opens.
     void deviceListChanged() override;
+    // Message thread: blanks the display if it shows the SELECT / DEVICE prompt (a device was
+    // opened or closed).
+    void clearPrompt();
     // Returns once every message received so far has been dumped and decoded (tests, shutdown).
     void drainIncoming() { incoming.drain(); }
     // BTimer::Listener: the prompt timer (timer thread); the check runs on the message thread.
@@ -199,7 +202,6 @@ private:
     // Message thread: what the MIDI layer's notifications handed over.
     void applyPendingDisplay();
     void showPromptUnlessChanged();
-    void clearPrompt();
     bool inputDevicePresent();
 
     // Hand-over to the message thread, guarded by pendingLock. An empty top line means that no

@@ -290,6 +290,18 @@ TEST_P(PanelLateDeviceTest, BoundDevicesThatAppearAfterTheStartAreOpened)
     EXPECT_EQ(sent[0].bytes, display);
 }
 
+TEST_F(PanelMidiTest, TextThatArrivesWhileThePromptIsClearedIsShownNotBlanked)
+{
+    start();
+    panel->onTimer(nullptr);
+    ASSERT_TRUE(displayShows(*panel, "SELECT", "DEVICE"));
+    // A display message decoded on the input's thread waits for the next frame when a device
+    // opening clears the prompt: the blank must not take its place.
+    panel->setDisplayText("LATE", "OPEN");
+    panel->clearPrompt();
+    EXPECT_TRUE(displayShows(*panel, "LATE", "OPEN"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Settings, PanelLateDeviceTest,
                          ::testing::Values(LateDeviceCase { "Fresh", false }, LateDeviceCase { "Saved", true }),
                          [](const auto& info) { return std::string(info.param.name); });
