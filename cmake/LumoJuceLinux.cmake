@@ -99,27 +99,7 @@ lumo_juce_patch("juce_gui_basics/native/juce_linux_Windowing.cpp"
 "                if (isSemiTransparentWindow && XWindowSystem::getInstance()->canUseARGBImages())
                     for (auto& i : originalRepaintRegion)")
 
-# The timer thread woke every 100 ms even with no timer due, to keep the approximate millisecond
-# counter fresh. Adding a timer, or moving one forward, wakes the thread anyway, so it can sleep
-# until its first timer is due; with none it wakes once a second. While any timer runs more often
-# (a shown tooltip's), the counter stays as fresh as before.
-lumo_juce_patch("juce_events/timers/juce_Timer.cpp"
-    "            wait (jlimit (1, 100, timeUntilFirstTimer));"
-    "            wait (jlimit (1, 1000, timeUntilFirstTimer));")
-
-# Any global mouse listener (every TextEditor has one, for its clicks) kept the desktop asking
-# the X server for the pointer position ten times a second, to fake moves outside the program's
-# windows. The patched poll stops once the pointer rests; any pointer event in one of the
-# program's windows (its leaving one included) starts it again.
-lumo_juce_patch("juce_gui_basics/desktop/juce_Desktop.cpp"
-"    if (lastFakeMouseMove != getMousePositionFloat())
-        sendMouseMove();
-}"
-"    if (lastFakeMouseMove != getMousePositionFloat())
-        sendMouseMove();
-    else
-        stopTimer();
-}")
+include(LumoJuceIdlePatches)
 
 set(LUMO_JUCE_PATCHED_DIR "${CMAKE_BINARY_DIR}/juce-modules-patched")
 lumo_juce_patched_copy("${JUCE_MODULES_DIR}" "${LUMO_JUCE_PATCHED_DIR}" juce_events juce_gui_basics)

@@ -85,6 +85,8 @@ lumo_juce_patch("juce_gui_basics/native/juce_win32_Windowing.cpp"
             dispatchDeferredRepaints();
     }")
 
+include(LumoJuceIdlePatches)
+
 lumo_juce_patched_copy("${LUMO_JUCE_SOURCE_MODULES_DIR}" "${LUMO_JUCE_MODULES_DIR}" ${LUMO_JUCE_MODULES})
 
 # ---- 2. static libpng and libjpeg ----
