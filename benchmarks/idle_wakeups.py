@@ -137,7 +137,12 @@ def process_switches(pids):
 
 def measure_idle(launcher, display, seconds):
     program, window, pid = launcher.start("idle")
-    # The pointer away from the window: a tooltip would be a window of its own.
+    # The pointer away from the window: a tooltip would be a window of its own. It passes over
+    # the window first: Wine learns where the pointer is only from its moves over Wine's windows,
+    # so a pointer that was never over the window may still count as resting on it there.
+    wx, wy, ww, wh = wt.geometry(display, window)
+    wt.x(display, "xdotool", "mousemove", str(wx + ww // 2), str(wy + wh // 2))
+    time.sleep(0.5)
     wt.x(display, "xdotool", "mousemove", "0", "0")
     time.sleep(PROMPT_WAIT_S)
     # The program's own top-level X windows, mapped or not (each one a native window with a
