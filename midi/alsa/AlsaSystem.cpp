@@ -1,19 +1,18 @@
 #include "midi/alsa/AlsaSystem.h"
 
-#include <atomic>
+#include "midi/InstalledSystem.h"
 
 namespace
 {
-std::atomic<AlsaSystem*> installed{nullptr};
+InstalledSystem<AlsaSystem> installed;
 }
 
 AlsaSystem& AlsaSystem::get()
 {
-    AlsaSystem* system = installed.load(std::memory_order_acquire);
-    return system != nullptr ? *system : libasoundAlsaSystem();
+    return installed.get(&libasoundAlsaSystem);
 }
 
 void AlsaSystem::install(AlsaSystem* system)
 {
-    installed.store(system, std::memory_order_release);
+    installed.install(system);
 }

@@ -1,19 +1,18 @@
 #include "midi/jack/JackSystem.h"
 
-#include <atomic>
+#include "midi/InstalledSystem.h"
 
 namespace
 {
-std::atomic<JackSystem*> installed{nullptr};
+InstalledSystem<JackSystem> installed;
 }
 
 JackSystem& JackSystem::get()
 {
-    JackSystem* system = installed.load(std::memory_order_acquire);
-    return system != nullptr ? *system : libjackSystem();
+    return installed.get(&libjackSystem);
 }
 
 void JackSystem::install(JackSystem* system)
 {
-    installed.store(system, std::memory_order_release);
+    installed.install(system);
 }

@@ -1,19 +1,20 @@
 #include "midi/winmm/WinMMSystem.h"
 
+#include "midi/InstalledSystem.h"
+
 namespace
 {
-std::atomic<WinMMSystem*> installed{nullptr};
+InstalledSystem<WinMMSystem> installed;
 }
 
 WinMMSystem& WinMMSystem::get()
 {
-    WinMMSystem* system = installed.load(std::memory_order_acquire);
-    return system != nullptr ? *system : platformWinMMSystem();
+    return installed.get(&platformWinMMSystem);
 }
 
 void WinMMSystem::install(WinMMSystem* system)
 {
-    installed.store(system, std::memory_order_release);
+    installed.install(system);
 }
 
 bool WinMMSystem::isVistaOrLater()

@@ -70,8 +70,13 @@ def ctrl_wheel(display, zoom, button):
 def choose_from_menu(display, zoom, item):
     """Right click on the plate and click menu item `item` (0..4 the zooms, 5 "Always on top")."""
     wx, wy, _, _ = wt.geometry(display, main_window(display))
-    wt.click(display, wx + BACKGROUND[0] * zoom // 100, wy + BACKGROUND[1] * zoom // 100, 3)
-    menu = wt.wait_for_window(display, "menu", 5)
+    # A click lost on a loaded machine (the window just restarted or resized) is repeated once.
+    menu = None
+    for _ in range(2):
+        wt.click(display, wx + BACKGROUND[0] * zoom // 100, wy + BACKGROUND[1] * zoom // 100, 3)
+        menu = wt.wait_for_window(display, "menu", 5)
+        if menu is not None:
+            break
     if not check(menu is not None, "a right click on the plate opens the menu"):
         return
     time.sleep(0.3)

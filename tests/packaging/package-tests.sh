@@ -16,6 +16,8 @@
 #                    programs run there and the display shows text; purged cleanly
 #                    (tests/packaging/minimal_root_test.sh)
 #   win64-installer  the 64-bit installer under Wine (tests/packaging/wine_installer_test.py)
+#   win32-installer  the same for the shipped 32-bit installer, where this machine's kernel runs
+#                    32-bit programs (scripts/wine-probe.sh; else it says why it did not run)
 #
 # Ends with CTest's summary line, so that scripts/test.sh counts the checks; exit status 0 when
 # all passed.
@@ -126,6 +128,12 @@ else
 fi
 check win64-installer python3 "$here/wine_installer_test.py" "$packages/lumo-$version-win64-setup.exe" "$version" \
     "$LUMO_BUILD/package-tests/win64-installer"
+if why="$("$here/../../scripts/wine-probe.sh")"; then
+    check win32-installer python3 "$here/wine_installer_test.py" "$packages/lumo-$version-win32-setup.exe" \
+        "$version" "$LUMO_BUILD/package-tests/win32-installer" win32
+else
+    echo "--- win32-installer NOT RUN: $why"
+fi
 
 total=$((passed + failed))
 echo

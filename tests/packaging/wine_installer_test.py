@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""The 64-bit Windows installer under Wine: install, start, uninstall.
+"""A Windows installer under Wine: install, start, uninstall.
 
-Usage: wine_installer_test.py SETUP_EXE VERSION OUTPUT_FOLDER
+Usage: wine_installer_test.py SETUP_EXE VERSION OUTPUT_FOLDER [win32|win64]   (default win64)
 
-In a fresh 64-bit Wine prefix (OUTPUT_FOLDER/prefix: a copy of the test runs' cached prefix when
+In a fresh Wine prefix of the installer's architecture (OUTPUT_FOLDER/prefix: a copy of the test runs' cached prefix when
 it is current, else made by scripts/wine-prefix.sh) on a virtual X display: the installer runs
 silently (/S) and puts lumo.exe, lumo-syx.exe, lumo-send.exe, the licence and the uninstaller into
 Program Files\\Vantor LUMO, with a Start-menu entry; the installed lumo-syx.exe reports VERSION;
@@ -27,7 +27,9 @@ from plate_layout import CLOSE_AREA, IN_AREA  # noqa: E402
 from port_dialog_tests import DIALOG_TITLE, PROMPT_WAIT, display_amber  # noqa: E402
 
 SCRIPTS = os.path.join(HERE, "..", "..", "scripts")
-WINE64 = "/usr/lib/wine/wine64"
+LOADERS = {"win32": "/usr/lib/wine/wine", "win64": "/usr/lib/wine/wine64"}
+# Set by main: the loader of the installer's architecture.
+WINE = LOADERS["win64"]
 PROGRAM_FILES = ("drive_c", "Program Files", "Vantor LUMO")
 INSTALLED = ("lumo.exe", "lumo-syx.exe", "lumo-send.exe", "LICENSE.txt", "uninstall.exe")
 START_MENU = ("drive_c", "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", "Vantor LUMO.lnk")
@@ -39,7 +41,7 @@ def make_prefix(prefix, env):
                          text=True, check=True).stdout.strip()
     machine_cache = env.get("LUMO_CACHE", os.path.join(
         env.get("XDG_CACHE_HOME", os.path.join(os.path.expanduser("~"), ".cache")), "lumo"))
-    cache = env.get("LUMO_WINE_PREFIX_CACHE", os.path.join(machine_cache, "wineprefix-win64"))
+    cache = env.get("LUMO_WINE_PREFIX_CACHE", os.path.join(machine_cache, "wineprefix-" + env["LUMO_WINE_ARCH"]))
     try:
         with open(os.path.join(cache, ".lumo-prefix")) as stamp:
             current = stamp.read().strip() == key
@@ -63,7 +65,7 @@ def wait_until(condition, timeout):
 def run_program(display, env, exe, out, label):
     """Starts EXE: its window shows, the display asks for a device, the IN area opens the port
     dialog, which Escape closes; the close cross ends it. Returns its exit status."""
-    program = subprocess.Popen([WINE64, exe], cwd=out, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    program = subprocess.Popen([WINE, exe], cwd=out, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     window = wt.wait_for_window(display, wt.TITLE, 60)
     if wt.check(window is not None, "the %s lumo.exe shows its main window" % label):
         wx, wy, _, _ = wt.geometry(display, window)
@@ -87,15 +89,18 @@ def run_program(display, env, exe, out, label):
 
 
 def main():
-    if len(sys.argv) != 4:
+    global WINE
+    if len(sys.argv) not in (4, 5) or (len(sys.argv) == 5 and sys.argv[4] not in LOADERS):
         print(__doc__)
         return 2
     setup, version, out = os.path.abspath(sys.argv[1]), sys.argv[2], os.path.abspath(sys.argv[3])
+    arch = sys.argv[4] if len(sys.argv) == 5 else "win64"
+    WINE = LOADERS[arch]
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
     display = wt.Display()
     prefix = os.path.join(out, "prefix")
-    env = display.env(WINEPREFIX=prefix, LUMO_WINE_ARCH="win64", WINELOADER=WINE64, WINEDEBUG="-all",
+    env = display.env(WINEPREFIX=prefix, LUMO_WINE_ARCH=arch, WINELOADER=WINE, WINEDEBUG="-all",
                       WINEDLLOVERRIDES="mscoree,mshtml=")
     folder = os.path.join(prefix, *PROGRAM_FILES)
     shortcut = os.path.join(prefix, *START_MENU)
@@ -104,7 +109,7 @@ def main():
         make_prefix(prefix, env)
         print("prefix ready after %.1f s" % (time.time() - started), flush=True)
 
-        status = subprocess.run([WINE64, setup, "/S"], env=env, timeout=300).returncode
+        status = subprocess.run([WINE, setup, "/S"], env=env, timeout=300).returncode
         wt.check(status == 0, "the installer runs silently with exit code 0 (got %s)" % status)
         missing = [name for name in INSTALLED if not os.path.isfile(os.path.join(folder, name))]
         wt.check(not missing, "Program Files\\Vantor LUMO holds %s (missing: %s)" % (", ".join(INSTALLED), missing))
@@ -112,11 +117,11 @@ def main():
         if missing:
             return 1
 
-        syx = subprocess.run([WINE64, os.path.join(folder, "lumo-syx.exe"), "--version"], env=env,
+        syx = subprocess.run([WINE, os.path.join(folder, "lumo-syx.exe"), "--version"], env=env,
                              stdout=subprocess.PIPE, text=True, errors="replace", timeout=120)
         wt.check(syx.stdout.strip() == "lumo-syx " + version, "the installed lumo-syx.exe says %s (got %r)"
                  % (version, syx.stdout.strip()))
-        send = subprocess.run([WINE64, os.path.join(folder, "lumo-send.exe"), "--list"], env=env,
+        send = subprocess.run([WINE, os.path.join(folder, "lumo-send.exe"), "--list"], env=env,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, errors="replace", timeout=120)
         wt.check(send.returncode == 0, "the installed lumo-send.exe --list runs (status %s, %r)"
                  % (send.returncode, send.stderr.strip()))
@@ -129,7 +134,7 @@ def main():
 
         # The uninstaller copies itself to the temporary folder, starts the copy and returns: the
         # work is done when the folder is gone.
-        status = subprocess.run([WINE64, os.path.join(folder, "uninstall.exe"), "/S"], env=env,
+        status = subprocess.run([WINE, os.path.join(folder, "uninstall.exe"), "/S"], env=env,
                                 timeout=120).returncode
         gone = wait_until(lambda: not os.path.exists(folder), 60)
         left = os.listdir(folder) if os.path.isdir(folder) else []

@@ -73,63 +73,34 @@ struct FakeJackServer::Port
     std::vector<Event> received; // another client's input (under mutex)
 };
 
-FakeJackServer::FakeJackServer() : notifier([this] { runNotifications(); }) {}
+FakeJackServer::FakeJackServer() = default;
 
 FakeJackServer::~FakeJackServer()
 {
-    {
-        std::lock_guard<std::mutex> guard(jobMutex);
-        stopping = true;
-    }
-    jobSignal.notify_all();
-    notifier.join();
+    notifier.stop();
 }
 
 // --- Notification thread --------------------------------------------------------------------
 
 void FakeJackServer::post(Client* client, std::function<void()> call)
 {
-    {
-        std::lock_guard<std::mutex> guard(jobMutex);
-        jobs.push_back([this, client, call = std::move(call)] {
-            {
-                std::lock_guard<std::mutex> state(mutex);
-                if (!client->open)
-                    return;
-                ++client->notifying;
-            }
-            call();
+    notifier.post([this, client, call = std::move(call)] {
+        {
             std::lock_guard<std::mutex> state(mutex);
-            --client->notifying;
-            idle.notify_all();
-        });
-    }
-    jobSignal.notify_all();
-}
-
-void FakeJackServer::runNotifications()
-{
-    std::unique_lock<std::mutex> guard(jobMutex);
-    for (;;)
-    {
-        jobSignal.wait(guard, [this] { return stopping || !jobs.empty(); });
-        if (jobs.empty())
-            return;
-        std::function<void()> job = std::move(jobs.front());
-        jobs.pop_front();
-        busy = true;
-        guard.unlock();
-        job();
-        guard.lock();
-        busy = false;
-        jobSignal.notify_all();
-    }
+            if (!client->open)
+                return;
+            ++client->notifying;
+        }
+        call();
+        std::lock_guard<std::mutex> state(mutex);
+        --client->notifying;
+        idle.notify_all();
+    });
 }
 
 void FakeJackServer::drainNotifications()
 {
-    std::unique_lock<std::mutex> guard(jobMutex);
-    jobSignal.wait(guard, [this] { return jobs.empty() && !busy; });
+    notifier.drain();
 }
 
 void FakeJackServer::notifyPortRegistration()
@@ -411,7 +382,7 @@ int FakeJackServer::closeClient(ClientHandle* handle)
             dropConnections(port.get());
         }
     }
-    if (std::this_thread::get_id() == notifier.get_id())
+    if (std::this_thread::get_id() == notifier.id())
         fault(); // libjack forbids closing from a callback
     else
         idle.wait(guard, [client] { return client->processing == 0 && client->notifying == 0; });

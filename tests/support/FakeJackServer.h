@@ -19,6 +19,7 @@
 #pragma once
 
 #include "midi/jack/JackSystem.h"
+#include "support/JobThread.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -70,7 +71,7 @@ public:
     std::vector<Event> received(const std::string& destinationPort) const;
     // Waits until the notification thread has run everything queued so far.
     void drainNotifications();
-    std::thread::id notificationThread() const { return notifier.get_id(); }
+    std::thread::id notificationThread() const { return notifier.id(); }
     int openClients() const;
     int clientsOpened() const;
     int faults() const { return faultCount.load(); }
@@ -126,7 +127,6 @@ private:
     Buffer* cycleBuffer(void* buffer);
 
     void post(Client* client, std::function<void()> call);
-    void runNotifications();
 
     mutable std::mutex mutex;
     std::condition_variable idle; // a callback ended (under mutex)
@@ -142,10 +142,5 @@ private:
     std::atomic<int> faultCount{0};
     std::mutex cycleMutex; // one cycle at a time
 
-    std::mutex jobMutex;
-    std::condition_variable jobSignal;
-    std::deque<std::function<void()>> jobs;
-    bool busy = false;
-    bool stopping = false;
-    std::thread notifier;
+    lumo_test::JobThread notifier; // last: its jobs use everything above
 };

@@ -30,50 +30,21 @@ struct FakeWinMMDriver::Key
     bool open = true;
 };
 
-FakeWinMMDriver::FakeWinMMDriver() : callbackThread([this] { run(); }) {}
+FakeWinMMDriver::FakeWinMMDriver() = default;
 
 FakeWinMMDriver::~FakeWinMMDriver()
 {
-    {
-        std::lock_guard<std::mutex> guard(jobMutex);
-        stopping = true;
-    }
-    jobSignal.notify_all();
-    callbackThread.join();
+    callbacks.stop();
 }
 
 void FakeWinMMDriver::post(std::function<void()> job)
 {
-    {
-        std::lock_guard<std::mutex> guard(jobMutex);
-        jobs.push_back(std::move(job));
-    }
-    jobSignal.notify_all();
-}
-
-void FakeWinMMDriver::run()
-{
-    std::unique_lock<std::mutex> guard(jobMutex);
-    for (;;)
-    {
-        jobSignal.wait(guard, [this] { return stopping || !jobs.empty(); });
-        if (jobs.empty())
-            return;
-        std::function<void()> job = std::move(jobs.front());
-        jobs.pop_front();
-        busy = true;
-        guard.unlock();
-        job();
-        guard.lock();
-        busy = false;
-        jobSignal.notify_all();
-    }
+    callbacks.post(std::move(job));
 }
 
 void FakeWinMMDriver::drain()
 {
-    std::unique_lock<std::mutex> guard(jobMutex);
-    jobSignal.wait(guard, [this] { return jobs.empty() && !busy; });
+    callbacks.drain();
 }
 
 void FakeWinMMDriver::callBack(Handle* h, unsigned message, std::uintptr_t param1, std::uintptr_t param2)

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "midi/winmm/WinMMSystem.h"
+#include "support/JobThread.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -146,7 +147,6 @@ private:
     struct Key;
 
     void post(std::function<void()> job);
-    void run();
     Handle* live(WinMidiHandle handle) const;
     std::vector<BString> children(const std::string& path) const;
     void completeLong(Handle* handle, WinMidiHeader* header);
@@ -171,10 +171,5 @@ private:
     std::atomic<std::uint64_t> shortCount{0};
     std::atomic<int> lastOutputId{-99};
 
-    std::mutex jobMutex;
-    std::condition_variable jobSignal;
-    std::deque<std::function<void()>> jobs;
-    bool busy = false;
-    bool stopping = false;
-    std::thread callbackThread;
+    lumo_test::JobThread callbacks; // last: its jobs use everything above
 };
