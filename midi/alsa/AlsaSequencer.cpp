@@ -238,18 +238,18 @@ std::uint64_t AlsaSequencer::openPort(bool isInput, int peerClient, int peerPort
     if (isInput)
         system.codecNoStatus(slot->codec, true);
 
-    AlsaPortSpec spec;
+    AlsaPortSettings settings;
     const bool own = peerClient < 0;
-    spec.name = own ? ownName : (isInput ? "in " : "out ") + portAddress(peerClient, peerPort);
+    settings.name = own ? ownName : (isInput ? "in " : "out ") + portAddress(peerClient, peerPort);
     // A port for our own connection gets only the capability that needs: others neither list
     // nor attach to it. An own port is there for others to subscribe to.
     const unsigned int subscribable = isInput ? AlsaSeq::kCapSubsWrite : AlsaSeq::kCapSubsRead;
-    spec.capability = (isInput ? AlsaSeq::kCapWrite : AlsaSeq::kCapRead) | (own ? subscribable : 0u);
-    spec.type = AlsaSeq::kTypeMidiGeneric | AlsaSeq::kTypeApplication;
-    spec.midiChannels = 16;
+    settings.capability = (isInput ? AlsaSeq::kCapWrite : AlsaSeq::kCapRead) | (own ? subscribable : 0u);
+    settings.type = AlsaSeq::kTypeMidiGeneric | AlsaSeq::kTypeApplication;
+    settings.midiChannels = 16;
     if (isInput && client->queue >= 0)
-        spec.timestampQueue = client->queue;
-    const int created = system.createPort(client->seq, spec);
+        settings.timestampQueue = client->queue;
+    const int created = system.createPort(client->seq, settings);
     if (created < 0)
         return 0;
     slot->token = nextToken.fetch_add(1);

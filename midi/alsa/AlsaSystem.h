@@ -83,7 +83,7 @@ struct AlsaEvent
 };
 
 // What createPort makes.
-struct AlsaPortSpec
+struct AlsaPortSettings
 {
     std::string name;
     unsigned capability = 0;
@@ -137,7 +137,7 @@ public:
     // --- Our ports and their subscriptions ---
     // The new port's number, or negative.
     virtual int createSimplePort(AlsaSeqHandle seq, const std::string& name, unsigned capability, unsigned type) = 0;
-    virtual int createPort(AlsaSeqHandle seq, const AlsaPortSpec& spec) = 0;
+    virtual int createPort(AlsaSeqHandle seq, const AlsaPortSettings& settings) = 0;
     virtual int deletePort(AlsaSeqHandle seq, int port) = 0;
     // Subscribes our port from the other one (we read it) / to it (we write to it), and back.
     virtual int connectFrom(AlsaSeqHandle seq, int ourPort, int client, int port) = 0;

@@ -158,19 +158,19 @@ public:
     {
         return snd_seq_create_simple_port(seqOf(seq), name.c_str(), capability, type);
     }
-    int createPort(AlsaSeqHandle seq, const AlsaPortSpec& spec) override
+    int createPort(AlsaSeqHandle seq, const AlsaPortSettings& settings) override
     {
         snd_seq_port_info_t* info = nullptr;
         snd_seq_port_info_alloca(&info);
-        snd_seq_port_info_set_name(info, spec.name.c_str());
-        snd_seq_port_info_set_capability(info, spec.capability);
-        snd_seq_port_info_set_type(info, spec.type);
-        snd_seq_port_info_set_midi_channels(info, spec.midiChannels);
-        if (spec.timestampQueue >= 0)
+        snd_seq_port_info_set_name(info, settings.name.c_str());
+        snd_seq_port_info_set_capability(info, settings.capability);
+        snd_seq_port_info_set_type(info, settings.type);
+        snd_seq_port_info_set_midi_channels(info, settings.midiChannels);
+        if (settings.timestampQueue >= 0)
         {
             snd_seq_port_info_set_timestamping(info, 1);
             snd_seq_port_info_set_timestamp_real(info, 1);
-            snd_seq_port_info_set_timestamp_queue(info, spec.timestampQueue);
+            snd_seq_port_info_set_timestamp_queue(info, settings.timestampQueue);
         }
         const int result = snd_seq_create_port(seqOf(seq), info);
         return result < 0 ? result : snd_seq_port_info_get_port(info);

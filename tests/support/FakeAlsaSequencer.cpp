@@ -183,17 +183,17 @@ int FakeAlsaSequencer::nextPort(AlsaSeqHandle, int client, AlsaPortInfo& info)
 int FakeAlsaSequencer::createSimplePort(AlsaSeqHandle, const std::string& name, unsigned capability, unsigned type)
 {
     std::lock_guard<std::mutex> guard(mutex);
-    AlsaPortSpec spec;
-    spec.name = name;
-    spec.capability = capability;
-    spec.type = type;
-    return addOwnPort(spec);
+    AlsaPortSettings settings;
+    settings.name = name;
+    settings.capability = capability;
+    settings.type = type;
+    return addOwnPort(settings);
 }
 
-int FakeAlsaSequencer::createPort(AlsaSeqHandle, const AlsaPortSpec& spec)
+int FakeAlsaSequencer::createPort(AlsaSeqHandle, const AlsaPortSettings& settings)
 {
     std::lock_guard<std::mutex> guard(mutex);
-    return addOwnPort(spec);
+    return addOwnPort(settings);
 }
 
 int FakeAlsaSequencer::deletePort(AlsaSeqHandle, int port)
@@ -414,13 +414,13 @@ int FakeAlsaSequencer::unsubscribe(Address sender, Address dest)
     return 0;
 }
 
-int FakeAlsaSequencer::addOwnPort(const AlsaPortSpec& spec)
+int FakeAlsaSequencer::addOwnPort(const AlsaPortSettings& settings)
 {
     std::map<int, Port>& ports = clients[kOurClient].ports;
     int number = 0;
     while (ports.count(number) != 0)
         ++number;
-    ports[number] = Port{spec.name, spec.capability, spec.timestampQueue};
+    ports[number] = Port{settings.name, settings.capability, settings.timestampQueue};
     announce(AlsaSeq::kEventPortStart, AlsaAddress{kOurClient, number});
     return number;
 }

@@ -73,7 +73,7 @@ public:
     int nextClient(AlsaSeqHandle seq, AlsaClientInfo& info) override;
     int nextPort(AlsaSeqHandle seq, int client, AlsaPortInfo& info) override;
     int createSimplePort(AlsaSeqHandle seq, const std::string& name, unsigned capability, unsigned type) override;
-    int createPort(AlsaSeqHandle seq, const AlsaPortSpec& spec) override;
+    int createPort(AlsaSeqHandle seq, const AlsaPortSettings& settings) override;
     int deletePort(AlsaSeqHandle seq, int port) override;
     int connectFrom(AlsaSeqHandle seq, int ourPort, int client, int port) override;
     int connectTo(AlsaSeqHandle seq, int ourPort, int client, int port) override;
@@ -124,7 +124,7 @@ private:
     void announce(int type, AlsaAddress subject, Address sender = {}, Address dest = {});
     int subscribe(Address sender, Address dest);
     int unsubscribe(Address sender, Address dest);
-    int addOwnPort(const AlsaPortSpec& spec);
+    int addOwnPort(const AlsaPortSettings& settings);
     // portGone: the port is being deleted (else another program unsubscribes).
     int endSubscriptionsOf(Address address, bool portGone);
     void dropPort(Address address);
