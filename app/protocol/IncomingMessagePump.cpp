@@ -17,23 +17,18 @@ bool IncomingMessagePump::push(const std::uint8_t* data, int length) noexcept
 {
     if (data == nullptr || length <= 0)
         return true;
-    const int pieces = queue.push(data, length);
-    if (pieces == 0)
-    {
-        lost.fetch_add(1);
-        wake.release();   // the worker reports it
-        return false;
-    }
-    pushed.fetch_add(static_cast<std::uint64_t>(pieces));
+    const bool queued = queue.push(data, length) != 0;
+    if (!queued)
+        lost.fetch_add(1);   // the worker reports it
     wake.release();
-    return true;
+    return queued;
 }
 
 void IncomingMessagePump::drain()
 {
-    const std::uint64_t target = pushed.load();
+    const std::uint64_t target = queue.reserved();
     std::unique_lock<std::mutex> guard(progressLock);
-    progress.wait(guard, [&] { return finished || handled >= target; });
+    progress.wait(guard, [&] { return finished || queue.consumed() >= target; });
 }
 
 void IncomingMessagePump::stop()
@@ -56,10 +51,9 @@ void IncomingMessagePump::run()
     {
         wake.wait();
         const bool last = stopping.load();
-        const auto done = static_cast<std::uint64_t>(queue.popAll(handler));
+        queue.popAll(handler);
         {
             const std::lock_guard<std::mutex> guard(progressLock);
-            handled += done;
             finished = last;
         }
         progress.notify_all();

@@ -55,11 +55,10 @@ private:
     BMessageQueue queue { kCapacity };
     BSemaphore wake;
     std::atomic<bool> stopping { false };
-    std::atomic<std::uint64_t> pushed { 0 };
     std::atomic<std::uint64_t> lost { 0 };
     std::mutex progressLock;
+    // Signalled after each pass; the queue's positions tell what was pushed and handled.
     std::condition_variable progress;
-    std::uint64_t handled = 0;   // under progressLock
     bool finished = false;       // under progressLock
     std::thread worker;
 };

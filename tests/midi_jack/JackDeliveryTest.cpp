@@ -6,6 +6,7 @@
 #include "midi/jack/JackMidiDescriptor.h"
 #include "midi/jack/JackMidiFactory.h"
 #include "support/JackServerProcess.h"
+#include "support/MidiTestListeners.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
@@ -15,37 +16,6 @@
 
 namespace
 {
-class RecordingInputListener : public TMidiDeviceDataListener
-{
-public:
-    struct Piece
-    {
-        std::int64_t timestamp;
-        std::vector<unsigned char> bytes;
-    };
-    void onMidiData(TMidiDeviceBase*, std::int64_t timestamp, const unsigned char* data, int length) override
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        pieces.push_back({timestamp, std::vector<unsigned char>(data, data + length)});
-        total += static_cast<std::size_t>(length);
-    }
-    std::vector<Piece> copy() const
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        return pieces;
-    }
-    std::size_t bytes() const
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        return total;
-    }
-
-private:
-    mutable std::mutex mutex;
-    std::vector<Piece> pieces;
-    std::size_t total = 0;
-};
-
 std::vector<unsigned char> sysEx(std::size_t length)
 {
     std::vector<unsigned char> bytes(length);
@@ -108,7 +78,7 @@ TEST_P(JackDelivery, InputDeliversEveryByteInOrderWithTimestampsThatNeverGoBack)
     ASSERT_NE(device, nullptr);
     ASSERT_TRUE(device->isOpen());
     auto* input = static_cast<TMidiInputBase*>(device.get());
-    RecordingInputListener listener;
+    RecordingDataListener listener;
     input->setDataListener(&listener);
     input->start();
 
@@ -118,13 +88,13 @@ TEST_P(JackDelivery, InputDeliversEveryByteInOrderWithTimestampsThatNeverGoBack)
         ASSERT_TRUE(companion->send("out", message));
         expected.insert(expected.end(), message.begin(), message.end());
     }
-    ASSERT_TRUE(lumo_test::waitFor([&] { return listener.bytes() >= expected.size(); }, 10000));
+    ASSERT_TRUE(lumo_test::waitFor([&] { return listener.byteCount() >= expected.size(); }, 10000));
     input->stop();
     device->closeDevice();
 
     std::vector<unsigned char> joined;
     std::int64_t last = 0;
-    for (const auto& piece : listener.copy())
+    for (const auto& piece : listener.snapshot())
     {
         EXPECT_LE(piece.bytes.size(), 1024u);
         EXPECT_GE(piece.timestamp, last);

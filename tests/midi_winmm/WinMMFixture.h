@@ -1,11 +1,12 @@
 // A fake WinMM driver installed behind the backend's seam for the duration of one test, with a
-// fresh factory singleton, and a data listener that records what an input delivers.
+// fresh factory singleton.
 #pragma once
 
 #include "midi/MidiDeviceDescriptor.h"
 #include "midi/TMidiDeviceBase.h"
 #include "midi/winmm/MidiWinFactory.h"
 #include "support/FakeWinMMDriver.h"
+#include "support/MidiTestListeners.h"
 
 #include <gtest/gtest.h>
 
@@ -46,41 +47,4 @@ protected:
     }
 
     FakeWinMMDriver driver;
-};
-
-class RecordingDataListener : public TMidiDeviceDataListener
-{
-public:
-    struct Delivery
-    {
-        std::int64_t timestamp;
-        std::vector<unsigned char> bytes;
-    };
-
-    void onMidiData(TMidiDeviceBase*, std::int64_t timestamp, const unsigned char* data, int length) override
-    {
-        {
-            std::lock_guard<std::mutex> guard(mutex);
-            deliveries.push_back({timestamp, std::vector<unsigned char>(data, data + length)});
-        }
-        signal.notify_all();
-    }
-
-    std::vector<Delivery> snapshot()
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        return deliveries;
-    }
-
-    bool waitForCount(size_t count, int timeoutMs = 10000)
-    {
-        std::unique_lock<std::mutex> guard(mutex);
-        return signal.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                               [&] { return deliveries.size() >= count; });
-    }
-
-private:
-    std::mutex mutex;
-    std::condition_variable signal;
-    std::vector<Delivery> deliveries;
 };

@@ -3,6 +3,7 @@
 
 #include "base/BClock.h"
 #include "midi/MidiManagerListeners.h"
+#include "midi/TMidiDeviceBase.h"
 #include "midi/TMidiDeviceListListener.h"
 
 #include <atomic>
@@ -157,3 +158,50 @@ inline bool waitUntil(const std::function<bool()>& cond, int timeoutMs)
     }
     return true;
 }
+
+// Records what one device object delivers, piece by piece, with its timestamps.
+class RecordingDataListener : public TMidiDeviceDataListener
+{
+public:
+    struct Delivery
+    {
+        std::int64_t timestamp;
+        std::vector<unsigned char> bytes;
+    };
+
+    void onMidiData(TMidiDeviceBase*, std::int64_t timestamp, const unsigned char* data, int length) override
+    {
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            deliveries.push_back({timestamp, std::vector<unsigned char>(data, data + length)});
+        }
+        signal.notify_all();
+    }
+
+    std::vector<Delivery> snapshot()
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        return deliveries;
+    }
+
+    std::size_t byteCount()
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        std::size_t total = 0;
+        for (const Delivery& delivery : deliveries)
+            total += delivery.bytes.size();
+        return total;
+    }
+
+    bool waitForCount(size_t count, int timeoutMs = 10000)
+    {
+        std::unique_lock<std::mutex> guard(mutex);
+        return signal.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                               [&] { return deliveries.size() >= count; });
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable signal;
+    std::vector<Delivery> deliveries;
+};
