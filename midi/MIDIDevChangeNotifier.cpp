@@ -2,6 +2,7 @@
 
 #include "base/BTimerManager.h"
 #include "base/TMessageWindowThread.h"
+#include "midi/MidiDeviceFactory.h"
 #include "midi/MidiManager.h"
 
 MIDIDevChangeNotifier::MIDIDevChangeNotifier(MidiManager& manager_, bool allowMessageWindow, int debounceMs,
@@ -81,6 +82,7 @@ void MIDIDevChangeNotifier::onWindowMessage(TWindowHandle, unsigned int message,
 {
     if (message != kWmDeviceChange)
         return;
+    MidiDeviceFactory::systemDeviceSetChanged();
     armTimer();
     if (handled != nullptr)
         *handled = 1;
@@ -96,10 +98,9 @@ void MIDIDevChangeNotifier::onTimer(BTimer* firedTimer)
         return;
     const PassScope scope(this);
     fired.fetch_add(1);
-    // After a broadcast the factories' lists are out of date, however recently they were
-    // scanned: without this, a port plugged in and out within the rescan window would keep
-    // its old state until some later change.
+    // Again here: a scan between the broadcast and this pass may have seen a port set that was
+    // still settling, and without this its result would stand until some later change.
     if (!polling)
-        manager.systemDeviceSetChanged();
+        MidiDeviceFactory::systemDeviceSetChanged();
     manager.updateDevices(!polling, true);
 }

@@ -2,10 +2,10 @@
 // changes.
 //
 // It asks the message window thread for a window ("MIDIDevChangeMsgQueue") that hears the
-// system's device-change broadcast; each broadcast (re)arms a one-shot 1000 ms timer, so a burst
-// of broadcasts gives one full update about a second after the last one, for which every
-// factory first forgets its last rescan request (MidiManager::systemDeviceSetChanged), so the
-// update sees the ports as they are now. Where no such window
+// system's device-change broadcast; each broadcast lifts every factory's rescan limit
+// (MidiDeviceFactory::systemDeviceSetChanged) and (re)arms a one-shot 1000 ms timer, so a burst
+// of broadcasts gives one full update about a second after the last one, which lifts the limit
+// again so that it sees the ports as they are now. Where no such window
 // can be had it polls instead: every 10000 ms an update that enumerates only factories whose
 // device count changed. Nothing is scanned while the manager is suspended.
 //

@@ -1,6 +1,7 @@
 #include "midi/MidiDeviceFactory.h"
 
 #include "base/BClock.h"
+#include "base/TMessageWindowThread.h"
 #include "midi/MidiDeviceDescriptor.h"
 #include "midi/MidiManager.h"
 #include "midi/TMidiDeviceBase.h"
@@ -73,6 +74,14 @@ std::unique_ptr<TMidiDeviceBase> MidiDeviceFactory::createDeviceNamed(const BStr
     return nullptr;
 }
 
+std::atomic<std::uint32_t> MidiDeviceFactory::systemChanges{0};
+
+void MidiDeviceFactory::announceSystemDeviceChange()
+{
+    systemDeviceSetChanged();
+    TMessageWindowThread::notifyDeviceListChanged();
+}
+
 void MidiDeviceFactory::rescan()
 {
     // 0 means "no request yet", so a request at clock time 0 is stored as 1.
@@ -80,7 +89,9 @@ void MidiDeviceFactory::rescan()
     if (now == 0)
         now = 1;
     const std::uint32_t previous = lastRequestTime.exchange(now);
-    if (previous != 0)
+    const std::uint32_t changes = systemChanges.load();
+    const bool systemChanged = changesSeen.exchange(changes) != changes;
+    if (previous != 0 && !systemChanged)
     {
         const std::int32_t since = static_cast<std::int32_t>(now - previous);
         if (since >= 0 && since < static_cast<std::int32_t>(kRescanIntervalMs))

@@ -2,7 +2,8 @@
 // descriptors and makes the open-able device objects for them.
 //
 // The generic part here keeps the two descriptor lists, rescans them at most once per 1500 ms
-// (every request moves the window, so a steady stream of requests never rescans), numbers
+// (every request moves the window, so a steady stream of requests never rescans) unless the
+// system announced a change of its ports since (systemDeviceSetChanged), numbers
 // ports of equal names (USB MIDI, USB MIDI (2), ...), renames truly identical ports and gives
 // both directions of one device the same number. A backend supplies refreshDescriptors,
 // typeId, directionName and createDevice.
@@ -71,9 +72,16 @@ public:
     // Rescans now unless the last request came less than 1500 ms ago (see above).
     void rescan();
 
-    // Lets the next request rescan at once: the system said that its port list changed, so
-    // what the last scan saw is out of date however recent it is.
+    // Lets this factory's next request rescan at once.
     void forgetLastRescanRequest() { lastRequestTime.store(0); }
+
+    // The system said that its port set changed: what every factory's last scan saw is out of
+    // date however recent it is, so each one's next request rescans at once. Any thread, no lock
+    // (called from system callbacks and the device-change service).
+    static void systemDeviceSetChanged() { systemChanges.fetch_add(1); }
+    // How a backend reports a change it hears from its system: systemDeviceSetChanged, then the
+    // device-change broadcast, so that the manager updates after the service's debounce.
+    static void announceSystemDeviceChange();
 
     // Removes the factory from the manager (if the manager exists): the manager's records of its
     // ports become absent and their device objects are closed and dropped. Idempotent.
@@ -113,6 +121,9 @@ private:
 
     // Library clock of the last rescan request; 0 = none yet.
     std::atomic<std::uint32_t> lastRequestTime{0};
+    // Count of system changes, and the count this factory's last scan had seen.
+    static std::atomic<std::uint32_t> systemChanges;
+    std::atomic<std::uint32_t> changesSeen{0};
     BOwnedList<MidiDeviceDescriptor*> inputDescriptors;
     BOwnedList<MidiDeviceDescriptor*> outputDescriptors;
     bool unregistered = false;

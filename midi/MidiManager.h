@@ -146,10 +146,6 @@ public:
     // device-list listeners (after the lock is released). A nested call on the same thread
     // (a listener reacting inside a pass) only makes the running pass repeat and returns false.
     bool updateDevices(bool force, bool notify);
-    // The system announced that its set of devices changed: every factory lets its next
-    // request rescan at once, so the update that follows sees the ports as they are now even
-    // when requests kept coming less than 1500 ms apart. Any thread.
-    void systemDeviceSetChanged();
     // One factory (at position k of the factories) and one direction; part of updateDevices.
     bool syncFactoryDevices(int k, MidiDeviceFactory* factory, bool isInput, bool force);
     // Errors are reported to the control listeners, never thrown.

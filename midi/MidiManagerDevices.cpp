@@ -39,13 +39,6 @@ const char* directionWordUpper(bool isInput)
 // Device list
 
 
-void MidiManager::systemDeviceSetChanged()
-{
-    BLockGuard hold(lock);
-    for (MidiDeviceFactory* factory : factories)
-        factory->forgetLastRescanRequest();
-}
-
 bool MidiManager::updateDevices(bool force, bool notify)
 {
     if (scannedOnce.exchange(1) == 0)

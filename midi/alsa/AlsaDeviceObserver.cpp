@@ -1,14 +1,10 @@
 #include "midi/alsa/AlsaDeviceObserver.h"
 
-#include "base/TMessageWindowThread.h"
-
-AlsaDeviceObserver::AlsaDeviceObserver(std::function<void()> onChange_) : onChange(std::move(onChange_)) {}
+#include "midi/MidiDeviceFactory.h"
 
 void AlsaDeviceObserver::alsaPortsChanged()
 {
-    if (onChange)
-        onChange();
-    TMessageWindowThread::notifyDeviceListChanged();
+    MidiDeviceFactory::announceSystemDeviceChange();
     // Counted last, so that a waiter that saw the count also finds the rescan limit lifted.
     changes.fetch_add(1);
 }

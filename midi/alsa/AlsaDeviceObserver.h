@@ -8,13 +8,11 @@
 #include "midi/alsa/AlsaSequencer.h"
 
 #include <atomic>
-#include <functional>
 
 class AlsaDeviceObserver : public AlsaSequencer::Observer
 {
 public:
-    // onChange runs before every notification (the factory lifts its rescan limit there).
-    explicit AlsaDeviceObserver(std::function<void()> onChange);
+    AlsaDeviceObserver() = default;
 
     AlsaDeviceObserver(const AlsaDeviceObserver&) = delete;
     AlsaDeviceObserver& operator=(const AlsaDeviceObserver&) = delete;
@@ -25,6 +23,5 @@ public:
     void alsaPortsChanged() override;
 
 private:
-    const std::function<void()> onChange;
     std::atomic<int> changes{0};
 };

@@ -6,7 +6,7 @@
 
 AlsaMidiFactory::AlsaMidiFactory(std::string clientName, bool listOwnPorts_)
     : listOwnPorts(listOwnPorts_),
-      observer(std::make_unique<AlsaDeviceObserver>([this] { forgetLastRescanRequest(); })),
+      observer(std::make_unique<AlsaDeviceObserver>()),
       sequencer(std::make_shared<AlsaSequencer>(std::move(clientName), observer.get()))
 {
 }

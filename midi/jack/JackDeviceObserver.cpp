@@ -1,10 +1,8 @@
 #include "midi/jack/JackDeviceObserver.h"
 
-#include "base/TMessageWindowThread.h"
+#include "midi/MidiDeviceFactory.h"
 
 #include <chrono>
-
-JackDeviceObserver::JackDeviceObserver(std::function<void()> onChange_) : onChange(std::move(onChange_)) {}
 
 JackDeviceObserver::~JackDeviceObserver()
 {
@@ -37,10 +35,9 @@ void JackDeviceObserver::jackServerGone()
 
 void JackDeviceObserver::announce()
 {
+    MidiDeviceFactory::announceSystemDeviceChange();
+    // Counted last, so that a waiter that saw the count also finds the rescan limit lifted.
     changes.fetch_add(1);
-    if (onChange)
-        onChange();
-    TMessageWindowThread::notifyDeviceListChanged();
 }
 
 void JackDeviceObserver::retryLoop()
@@ -54,9 +51,7 @@ void JackDeviceObserver::retryLoop()
         lock.unlock();
         if (!connected())
         {
-            if (onChange)
-                onChange();
-            TMessageWindowThread::notifyDeviceListChanged();
+            MidiDeviceFactory::announceSystemDeviceChange();
         }
         lock.lock();
     }

@@ -23,8 +23,7 @@ public:
     // later is found within about ten seconds, and an idle program without one sleeps.
     static constexpr int kRetryIntervalMs = MIDIDevChangeNotifier::kPollIntervalMs;
 
-    // onChange runs before every notification (the factory lifts its rescan limit there).
-    explicit JackDeviceObserver(std::function<void()> onChange);
+    JackDeviceObserver() = default;
     ~JackDeviceObserver() override;
 
     JackDeviceObserver(const JackDeviceObserver&) = delete;
@@ -43,7 +42,6 @@ private:
     void announce();
     void retryLoop();
 
-    const std::function<void()> onChange;
     std::function<bool()> connected;
     std::atomic<int> changes{0};
     std::mutex mutex;

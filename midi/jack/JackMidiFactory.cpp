@@ -6,7 +6,7 @@
 
 JackMidiFactory::JackMidiFactory(std::string clientName, bool listOwnPorts_)
     : listOwnPorts(listOwnPorts_),
-      observer(std::make_unique<JackDeviceObserver>([this] { forgetLastRescanRequest(); })),
+      observer(std::make_unique<JackDeviceObserver>()),
       session(std::make_shared<JackSession>(std::move(clientName), observer.get()))
 {
     observer->startRetrying([s = session.get()] { return s->isConnected(); });

@@ -92,6 +92,26 @@ TEST(MidiDeviceFactory, RescanAtMostOncePerWindowAndEveryRequestMovesIt)
     EXPECT_GT(f.refreshCount(), afterFirst);
 }
 
+TEST(MidiDeviceFactory, ASystemChangeLetsEveryFactoryRescanOnceWithinTheWindow)
+{
+    VirtualMidiFactory first;
+    VirtualMidiFactory second;
+    first.addPort(true, "A");
+    second.addPort(true, "X");
+    EXPECT_EQ(displayNames(first, true).size(), 1u);
+    EXPECT_EQ(displayNames(second, true).size(), 1u);
+    first.addPort(true, "B");
+    second.addPort(true, "Y");
+
+    MidiDeviceFactory::systemDeviceSetChanged();
+    EXPECT_EQ(displayNames(first, true).size(), 2u);
+    EXPECT_EQ(displayNames(second, true).size(), 2u);
+
+    // The announcement is used up: the window holds again.
+    first.addPort(true, "C");
+    EXPECT_EQ(displayNames(first, true).size(), 2u);
+}
+
 TEST(MidiDeviceFactory, CopyDescriptorsReplacesOldEntriesAndShrinks)
 {
     VirtualMidiFactory f;
