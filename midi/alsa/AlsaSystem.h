@@ -11,6 +11,8 @@
 // (its SysEx bytes too) until the next eventInput on that client.
 #pragma once
 
+#include "midi/SystemSeam.h"
+
 #include <poll.h>
 
 #include <cstddef>
@@ -107,16 +109,14 @@ struct AlsaPortInfo
     std::string name;
 };
 
-class AlsaSystem
+class AlsaSystem : public SystemSeam<AlsaSystem>
 {
 public:
     virtual ~AlsaSystem() = default;
 
-    // The installed system: the one given to install(), else libasound's.
-    static AlsaSystem& get();
-    // Makes system (not owned) the one get() returns; null restores libasound's. For tests, while
-    // no sequencer exists (a sequencer keeps the system it was made with).
-    static void install(AlsaSystem* system);
+    // libasound's system (AlsaSystem_libasound.cpp). Tests install theirs (SystemSeam) while no
+    // sequencer exists: a sequencer keeps the system it was made with.
+    static AlsaSystem& real();
 
     // --- Client ---
     // A duplex, non-blocking client; the library's own complaints are not printed.
@@ -174,6 +174,3 @@ public:
     // Bytes written to buf, or negative.
     virtual long decode(AlsaCodecHandle codec, unsigned char* buf, long size, const AlsaEvent& event) = 0;
 };
-
-// libasound's system (AlsaSystem_libasound.cpp).
-AlsaSystem& libasoundAlsaSystem();

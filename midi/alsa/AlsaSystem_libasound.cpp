@@ -274,7 +274,7 @@ public:
 };
 } // namespace
 
-AlsaSystem& libasoundAlsaSystem()
+AlsaSystem& AlsaSystem::real()
 {
     static LibasoundSystem system;
     return system;

@@ -12,13 +12,15 @@
 // notification thread; everything else is called from control threads.
 #pragma once
 
+#include "midi/SystemSeam.h"
+
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-class JackSystem
+class JackSystem : public SystemSeam<JackSystem>
 {
 public:
     // Opaque handles: the system's client and port objects, never dereferenced by the backend.
@@ -54,11 +56,9 @@ public:
 
     virtual ~JackSystem() = default;
 
-    // The installed system: the one given to install(), else libjack.
-    static JackSystem& get();
-    // Makes system (not owned) the one get() returns; null restores libjack. For tests, while no
-    // JackSession exists (a session keeps the system it was made with).
-    static void install(JackSystem* system);
+    // libjack's system (JackSystem_libjack.cpp). Tests install theirs (SystemSeam) while no
+    // JackSession exists: a session keeps the system it was made with.
+    static JackSystem& real();
 
     // --- Client (control threads) ---
     virtual void setErrorFunction(ErrorFunction function) = 0;                       // jack_set_error_function
@@ -105,6 +105,3 @@ public:
                                std::size_t size) = 0; // jack_midi_event_write
     virtual unsigned char* midiEventReserve(void* buffer, Frames time, std::size_t size) = 0; // jack_midi_event_reserve
 };
-
-// libjack's system (JackSystem_libjack.cpp).
-JackSystem& libjackSystem();

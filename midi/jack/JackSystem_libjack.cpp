@@ -172,7 +172,7 @@ public:
 };
 } // namespace
 
-JackSystem& libjackSystem()
+JackSystem& JackSystem::real()
 {
     static LibjackSystem system;
     return system;

@@ -1,22 +1,5 @@
 #include "midi/winmm/WinMMSystem.h"
 
-#include "midi/InstalledSystem.h"
-
-namespace
-{
-InstalledSystem<WinMMSystem> installed;
-}
-
-WinMMSystem& WinMMSystem::get()
-{
-    return installed.get(&platformWinMMSystem);
-}
-
-void WinMMSystem::install(WinMMSystem* system)
-{
-    installed.install(system);
-}
-
 bool WinMMSystem::isVistaOrLater()
 {
     int known = vistaOrLater.load(std::memory_order_acquire);

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "base/BString.h"
+#include "midi/SystemSeam.h"
 
 #include <atomic>
 #include <cstdint>
@@ -61,16 +62,14 @@ constexpr std::uint32_t kKeyQueryValue = 1;
 constexpr std::uint32_t kKeyRead = 0x20019;
 } // namespace WinMM
 
-class WinMMSystem
+class WinMMSystem : public SystemSeam<WinMMSystem>
 {
 public:
     virtual ~WinMMSystem() = default;
 
-    // The installed system: the one given to install(), else the platform's.
-    static WinMMSystem& get();
-    // Makes system (not owned) the one get() returns; null restores the platform's. For tests,
-    // while no device object of the backend exists.
-    static void install(WinMMSystem* system);
+    // The platform's system (WinMMSystem_win32.cpp / WinMMSystem_posix.cpp). Tests install theirs
+    // (SystemSeam) while no device object of the backend exists.
+    static WinMMSystem& real();
 
     // --- Devices (id: the WinMM identifier; outputs accept kMapperId) ---
     virtual int inCount() = 0;
@@ -120,6 +119,3 @@ private:
     // -1 unknown, else 0 / 1.
     std::atomic<int> vistaOrLater{-1};
 };
-
-// The platform's system (WinMMSystem_win32.cpp / WinMMSystem_posix.cpp).
-WinMMSystem& platformWinMMSystem();

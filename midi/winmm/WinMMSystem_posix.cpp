@@ -39,7 +39,7 @@ public:
 };
 } // namespace
 
-WinMMSystem& platformWinMMSystem()
+WinMMSystem& WinMMSystem::real()
 {
     static NoWinMMSystem system;
     return system;

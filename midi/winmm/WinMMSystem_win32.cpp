@@ -324,7 +324,7 @@ private:
 };
 } // namespace
 
-WinMMSystem& platformWinMMSystem()
+WinMMSystem& WinMMSystem::real()
 {
     static RealWinMMSystem system;
     return system;
