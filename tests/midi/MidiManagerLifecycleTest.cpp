@@ -6,6 +6,7 @@
 #include "base/TMessageWindowThread.h"
 #include "midi/MIDIDevChangeNotifier.h"
 #include "midi/MidiManager.h"
+#include "support/ChildProcessScenario.h"
 #include "support/VirtualMidiBackend.h"
 #include "support/WaitFor.h"
 
@@ -21,16 +22,8 @@
 
 namespace
 {
-int failures = 0;
-
-void check(bool condition, const char* what)
-{
-    if (!condition)
-    {
-        std::fprintf(stderr, "FAILED: %s\n", what);
-        ++failures;
-    }
-}
+using lumo_test::check;
+using lumo_test::finish;
 
 // Logs the initializer calls it receives; registered before the manager exists.
 std::string initializerLog;
@@ -51,13 +44,6 @@ struct LoggingInitializer : MidiManagerInitializer
     bool* deleted;
 };
 
-[[noreturn]] void finish()
-{
-    std::fflush(stderr);
-    std::fflush(stdout);
-    // No teardown of the process: only the exit code counts.
-    std::_Exit(failures == 0 ? 0 : 1);
-}
 
 void openBeforeStartScenario()
 {
@@ -139,15 +125,8 @@ void shutdownScenario()
     check(initializerLog == "Z:destroying ", "the initializers hear of the destruction");
     check(deleted, "the manager deletes its initializers");
     check(MidiManager::peekInstance() == nullptr, "the manager is gone after shutdown");
-    try
-    {
-        MidiManager::getInstance();
-        check(false, "getInstance after shutdown throws");
-    }
-    catch (const Exception& error)
-    {
-        check(std::strcmp(error.what(), "Cannot re-instanciate MidiManager!") == 0, "the text of the exception");
-    }
+    check(lumo_test::throwsWithText([] { MidiManager::getInstance(); }, "Cannot re-instanciate MidiManager!"),
+          "getInstance after shutdown throws its text");
     finish();
 }
 
@@ -219,34 +198,24 @@ void shutdownDuringUpdatePassScenario()
     check(told.toldOnTimerThread.load(), "the pass told its device-list listeners before the manager went");
     finish();
 }
-
-void useThreadsafeDeathTests()
-{
-    // The manager starts threads; the child must re-run the executable rather than fork.
-    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-}
 } // namespace
 
 TEST(MidiManagerLifecycle, OpenBeforeStartStaysPendingUntilTheFirstUpdateAfterStart)
 {
-    useThreadsafeDeathTests();
-    EXPECT_EXIT(openBeforeStartScenario(), ::testing::ExitedWithCode(0), "");
+    lumo_test::expectScenarioPasses(openBeforeStartScenario);
 }
 
 TEST(MidiManagerLifecycle, CloseWhileSuspendedClosesOnlyWhenForcedAndClearsPendingEitherWay)
 {
-    useThreadsafeDeathTests();
-    EXPECT_EXIT(closeWhileSuspendedScenario(), ::testing::ExitedWithCode(0), "");
+    lumo_test::expectScenarioPasses(closeWhileSuspendedScenario);
 }
 
 TEST(MidiManagerLifecycle, GetInstanceAfterShutdownThrowsItsText)
 {
-    useThreadsafeDeathTests();
-    EXPECT_EXIT(shutdownScenario(), ::testing::ExitedWithCode(0), "");
+    lumo_test::expectScenarioPasses(shutdownScenario);
 }
 
 TEST(MidiManagerLifecycle, ShutdownWaitsForTheUpdatePassUnderWayOnTheTimerThread)
 {
-    useThreadsafeDeathTests();
-    EXPECT_EXIT(shutdownDuringUpdatePassScenario(), ::testing::ExitedWithCode(0), "");
+    lumo_test::expectScenarioPasses(shutdownDuringUpdatePassScenario);
 }

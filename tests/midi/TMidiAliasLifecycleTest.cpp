@@ -6,6 +6,7 @@
 #include "midi/MidiManager.h"
 #include "midi/TMidiAliasManager.h"
 #include "midi/TMidiRouter.h"
+#include "support/ChildProcessScenario.h"
 #include "support/VirtualMidiBackend.h"
 
 #include <gtest/gtest.h>
@@ -17,36 +18,9 @@
 
 namespace
 {
-int failures = 0;
-
-void check(bool condition, const char* what)
-{
-    if (!condition)
-    {
-        std::fprintf(stderr, "FAILED: %s\n", what);
-        ++failures;
-    }
-}
-
-[[noreturn]] void finish()
-{
-    std::fflush(stderr);
-    std::fflush(stdout);
-    std::_Exit(failures == 0 ? 0 : 1);
-}
-
-bool throwsWithText(const std::function<void()>& call, const char* text)
-{
-    try
-    {
-        call();
-    }
-    catch (const Exception& error)
-    {
-        return std::strcmp(error.what(), text) == 0;
-    }
-    return false;
-}
+using lumo_test::check;
+using lumo_test::finish;
+using lumo_test::throwsWithText;
 
 // The three singletons know each other: an alias bound to a device resolves, and a route over
 // it forwards data.
@@ -140,33 +114,24 @@ void aliasesGoFirst()
     checkShutdown();
     finish();
 }
-
-void useThreadsafeDeathTests()
-{
-    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-}
 } // namespace
 
 TEST(AliasSingletons, AliasManagerAskedFirstBringsUpTheWholeMidiLayerAndShutsDown)
 {
-    useThreadsafeDeathTests();
-    EXPECT_EXIT(aliasManagerFirst(), ::testing::ExitedWithCode(0), "");
+    lumo_test::expectScenarioPasses(aliasManagerFirst);
 }
 
 TEST(AliasSingletons, RouterAskedFirstBringsUpTheWholeMidiLayerAndShutsDown)
 {
-    useThreadsafeDeathTests();
-    EXPECT_EXIT(routerFirst(), ::testing::ExitedWithCode(0), "");
+    lumo_test::expectScenarioPasses(routerFirst);
 }
 
 TEST(AliasSingletons, ManagerAskedFirstBringsUpTheWholeMidiLayerAndShutsDown)
 {
-    useThreadsafeDeathTests();
-    EXPECT_EXIT(managerFirst(), ::testing::ExitedWithCode(0), "");
+    lumo_test::expectScenarioPasses(managerFirst);
 }
 
 TEST(AliasSingletons, AliasManagerGoingFirstLeavesNoRouteOverItsAliases)
 {
-    useThreadsafeDeathTests();
-    EXPECT_EXIT(aliasesGoFirst(), ::testing::ExitedWithCode(0), "");
+    lumo_test::expectScenarioPasses(aliasesGoFirst);
 }
