@@ -10,13 +10,17 @@ HoverTooltips::~HoverTooltips()
 {
     area.removeMouseListener(this);
     cancelPendingUpdate();
+    stopTimer();
 }
 
 void HoverTooltips::mouseEnter(const juce::MouseEvent&)
 {
     cancelPendingUpdate();
     if (window == nullptr)
+    {
         window = makeWindow();
+        startTimer(kLeaveCheckMs);
+    }
 }
 
 void HoverTooltips::mouseExit(const juce::MouseEvent&)
@@ -27,5 +31,19 @@ void HoverTooltips::mouseExit(const juce::MouseEvent&)
 void HoverTooltips::handleAsyncUpdate()
 {
     if (!area.isMouseOver(true))
-        window.reset();
+        closeWindow();
+}
+
+void HoverTooltips::checkPointerStillOver()
+{
+    // The pointer's position as the system has it now, not the toolkit's last report.
+    const auto pointer = juce::Desktop::getMousePosition();
+    if (!area.isShowing() || !area.getScreenBounds().contains(pointer))
+        closeWindow();
+}
+
+void HoverTooltips::closeWindow()
+{
+    stopTimer();
+    window.reset();
 }
