@@ -16,6 +16,8 @@ Wine's service processes of the prefix over the same seconds are listed after it
    starts; this waits 7 s after the window appears), the context switches of each of the
    program's threads (voluntary + involuntary, from /proc/PID/task/*/status) are counted over
    SECONDS seconds (30 by default), with the CPU time the process used meanwhile.
+3. With --wine, Wine's own share: the same session with Wine's notepad idling instead, over as
+   many seconds (its process and the session's service processes).
 
 Nothing here is a pass/fail test: the figures are printed for comparison between builds. Needs
 Xvfb, xdotool and ImageMagick (the helpers of tests/gui/window_tests.py).
@@ -23,6 +25,7 @@ Xvfb, xdotool and ImageMagick (the helpers of tests/gui/window_tests.py).
 import os
 import shutil
 import statistics
+import subprocess
 import sys
 import tempfile
 import time
@@ -171,10 +174,31 @@ def measure_idle(launcher, display, seconds):
                                                         100.0 * (cpu_after - cpu_before) / elapsed))
     if others_before:
         print("the other processes of the Wine session over the same time (all their threads):")
-        for other in sorted(set(others_before) & set(others_after)):
-            name = os.path.basename(others_after[other][0].replace("\\", "/"))
-            count = others_after[other][1] - others_before[other][1]
-            print("  %-29s %7d  %8.1f/s" % ("%s (pid %d)" % (name, other), count, count / elapsed))
+        print_process_switches(others_before, others_after, elapsed)
+
+
+def print_process_switches(before, after, elapsed):
+    for other in sorted(set(before) & set(after)):
+        name = os.path.basename(after[other][0].replace("\\", "/"))
+        count = after[other][1] - before[other][1]
+        print("  %-29s %7d  %8.1f/s" % ("%s (pid %d)" % (name, other), count, count / elapsed))
+
+
+def measure_wine_baseline(launcher, seconds):
+    """Wine's own share: the same session with Wine's notepad idling instead of the program."""
+    notepad = subprocess.Popen([wine_session.WINE, "notepad"], env=launcher.session.env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(PROMPT_WAIT_S)
+        pids = launcher.others()
+        before, started = process_switches(pids), time.time()
+        time.sleep(seconds)
+        after, elapsed = process_switches(pids), time.time() - started
+        print("for comparison, Wine's notepad idling in the same session over %.1f s (all threads):" % elapsed)
+        print_process_switches(before, after, elapsed)
+    finally:
+        notepad.kill()
+        notepad.wait()
 
 
 def main():
@@ -195,6 +219,7 @@ def main():
             measure_starts(launcher, starts, wine)
             measure_idle(launcher, display, seconds)
             if wine:
+                measure_wine_baseline(launcher, seconds)
                 launcher.session.stop()
     finally:
         if wine and launcher is not None:
