@@ -7,6 +7,8 @@
 // companion's own reader thread.
 #pragma once
 
+#include "midi/MidiStatus.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -37,7 +39,8 @@ public:
 
     // Sends bytes (any length; SysEx in events of at most pieceBytes) from a port to its
     // subscribers.
-    bool send(int port, const std::vector<unsigned char>& bytes, std::size_t pieceBytes = 1024);
+    bool send(int port, const std::vector<unsigned char>& bytes,
+              std::size_t pieceBytes = MidiStatus::kSysExPieceBytes);
     // Subscribes (or unsubscribes) another client's port directly to one of ours.
     bool connect(int fromClient, int fromPort, int toClient, int toPort);
     bool disconnect(int fromClient, int fromPort, int toClient, int toPort);
