@@ -143,21 +143,34 @@ bool FakeWinMMDriver::errorText(bool isInput, unsigned code, BString& text)
 
 unsigned FakeWinMMDriver::inOpen(WinMidiHandle* handle, int id, WinMidiCallback callback, void* instance)
 {
+    return openHandle(true, handle, id, callback, instance);
+}
+
+// Both directions: the port's scripted open result, else a new handle whose open message comes
+// on the callback thread. The output mapper id opens whenever there is an output.
+unsigned FakeWinMMDriver::openHandle(bool isInput, WinMidiHandle* handle, int id, WinMidiCallback callback,
+                                     void* instance)
+{
     std::lock_guard<std::mutex> guard(mutex);
     *handle = nullptr;
-    if (id < 0 || id >= static_cast<int>(inputs.size()))
+    const std::vector<Port>& ports = portsOf(isInput);
+    const bool mapper = !isInput && id == WinMM::kMapperId && !ports.empty();
+    if (!mapper && (id < 0 || id >= static_cast<int>(ports.size())))
         return WinMM::kBadDeviceId;
-    if (inputs[static_cast<size_t>(id)].openResult != WinMM::kNoError)
-        return inputs[static_cast<size_t>(id)].openResult;
+    if (!mapper && ports[static_cast<size_t>(id)].openResult != WinMM::kNoError)
+        return ports[static_cast<size_t>(id)].openResult;
     auto h = std::make_unique<Handle>();
-    h->isInput = true;
+    h->isInput = isInput;
     h->id = id;
     h->callback = callback;
     h->instance = instance;
     *handle = h.get();
     Handle* raw = h.get();
     handles.push_back(std::move(h));
-    post([this, raw] { callBack(raw, WinMM::kInOpen, 0, 0); });
+    if (!isInput)
+        lastOutputId.store(id);
+    const unsigned message = isInput ? WinMM::kInOpen : WinMM::kOutOpen;
+    post([this, raw, message] { callBack(raw, message, 0, 0); });
     return WinMM::kNoError;
 }
 
@@ -347,23 +360,7 @@ void FakeWinMMDriver::closeFromDriver(bool isInput, int id)
 
 unsigned FakeWinMMDriver::outOpen(WinMidiHandle* handle, int id, WinMidiCallback callback, void* instance)
 {
-    std::lock_guard<std::mutex> guard(mutex);
-    *handle = nullptr;
-    const bool mapper = id == WinMM::kMapperId && !outputs.empty();
-    if (!mapper && (id < 0 || id >= static_cast<int>(outputs.size())))
-        return WinMM::kBadDeviceId;
-    if (!mapper && outputs[static_cast<size_t>(id)].openResult != WinMM::kNoError)
-        return outputs[static_cast<size_t>(id)].openResult;
-    auto h = std::make_unique<Handle>();
-    h->id = id;
-    h->callback = callback;
-    h->instance = instance;
-    *handle = h.get();
-    Handle* raw = h.get();
-    handles.push_back(std::move(h));
-    lastOutputId.store(id);
-    post([this, raw] { callBack(raw, WinMM::kOutOpen, 0, 0); });
-    return WinMM::kNoError;
+    return openHandle(false, handle, id, callback, instance);
 }
 
 unsigned FakeWinMMDriver::outShortMsg(WinMidiHandle handle, std::uint32_t message)

@@ -148,6 +148,7 @@ private:
 
     void post(std::function<void()> job);
     Handle* live(WinMidiHandle handle) const;
+    unsigned openHandle(bool isInput, WinMidiHandle* handle, int id, WinMidiCallback callback, void* instance);
     std::vector<BString> children(const std::string& path) const;
     void completeLong(Handle* handle, WinMidiHeader* header);
     // Calls the port's callback as WinMM does, stopping (and counting) an exception.
