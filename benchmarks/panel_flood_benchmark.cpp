@@ -185,7 +185,12 @@ int run(int rate, int seconds)
     check(dump.getSize() == everything.size()
               && std::equal(everything.begin(), everything.end(), static_cast<const unsigned char*>(dump.getData())),
           "the dump file holds every message in order");
-    check(100.0 * cpu / wall < 10.0, "goal: the message thread stays under 10 % of one core");
+    // A bound that only a broken pacing breaks; the goal itself is said, not checked, as one run on
+    // a shared machine can miss it by the machine's own noise.
+    const double share = 100.0 * cpu / wall;
+    check(share < 10.0, "the message thread stays under 10 % of one core");
+    std::printf("goal at 10,000 messages a second: under 2 %% of one core: %s in this run\n",
+                share < 2.0 ? "met" : "missed");
     double refreshHz = DisplayFramePacer::kFallbackRefreshHz;
     if (const auto* display = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay())
         refreshHz = display->verticalFrequencyHz.value_or(0.0) >= 1.0 ? *display->verticalFrequencyHz : refreshHz;
