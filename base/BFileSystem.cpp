@@ -93,6 +93,16 @@ std::unique_ptr<char[]> ReadWholeFile(const BString& path, std::int64_t& size, B
 }
 } // namespace BFileSystem
 
+BAtomicFileWriter::~BAtomicFileWriter()
+{
+    Discard();
+}
+
+bool BAtomicFileWriter::IsOpen() const
+{
+    return handle != kNoHandle && !failed;
+}
+
 void BAtomicFileWriter::Discard()
 {
     CloseFile();

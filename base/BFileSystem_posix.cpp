@@ -189,16 +189,6 @@ BAtomicFileWriter::BAtomicFileWriter(const BString& target)
     handle = fd;
 }
 
-BAtomicFileWriter::~BAtomicFileWriter()
-{
-    Discard();
-}
-
-bool BAtomicFileWriter::IsOpen() const
-{
-    return handle != kNoHandle && !failed;
-}
-
 bool BAtomicFileWriter::Write(const void* data, std::size_t size)
 {
     if (!IsOpen())

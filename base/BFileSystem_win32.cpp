@@ -144,16 +144,6 @@ BAtomicFileWriter::BAtomicFileWriter(const BString& target)
     }
 }
 
-BAtomicFileWriter::~BAtomicFileWriter()
-{
-    Discard();
-}
-
-bool BAtomicFileWriter::IsOpen() const
-{
-    return handle != kNoHandle && !failed;
-}
-
 bool BAtomicFileWriter::Write(const void* data, std::size_t size)
 {
     if (!IsOpen())
