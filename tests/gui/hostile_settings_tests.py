@@ -146,7 +146,9 @@ def test_huge(display, lumo, out):
     os.remove(program.settings)
 
 
-def test_malformed(display, lumo, out):
+def run_malformed(out, make_program, start_and_quit_program):
+    """Settings files that are no settings files: each is rewritten, keeping what it held that a
+    settings file can hold, and opens no error box. Shared with the Windows program's tests."""
     garbage = bytes((i * 2654435761 >> 7) % 256 for i in range(1 << 20))
     repeated = b"[Program Names]\nProgram1=ONE\n[Current]\nReceiveChannel=3\n" * 100000
     cases = [
@@ -157,11 +159,16 @@ def test_malformed(display, lumo, out):
         ("repeated-sections", repeated, {"Program Names": {"Program1": "ONE"}, "Current": {"ReceiveChannel": "3"}}),
     ]
     for label, content, kept in cases:
-        program = wt.Program(lumo, os.path.join(out, label), "lumo")
+        program = make_program(os.path.join(out, label))
         with open(program.settings, "wb") as f:
             f.write(content)
-        start_and_quit(display, program, label, expect_box=False)
+        start_and_quit_program(program, label)
         check_rewritten(program, label, kept)
+
+
+def test_malformed(display, lumo, out):
+    run_malformed(out, lambda folder: wt.Program(lumo, folder, "lumo"),
+                  lambda program, label: start_and_quit(display, program, label, expect_box=False))
 
 
 def test_unreadable(display, lumo, out):

@@ -27,8 +27,8 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import window_tests as wt  # noqa: E402
 import wine_session  # noqa: E402
-from hostile_settings_tests import (check_rewritten, dismiss_error_box, quit_program, leftovers, mount_small_disk,  # noqa: E402
-                                    HUGE_LINES)
+from hostile_settings_tests import (run_malformed, dismiss_error_box, quit_program, leftovers,  # noqa: E402
+                                    mount_small_disk, HUGE_LINES)
 
 check = wt.check
 WINDOW_TIMEOUT = 120
@@ -55,21 +55,8 @@ def start_and_quit(display, program, label, args=(), expect_box=None, preexec=No
 
 
 def test_malformed(display, session, exe, out):
-    garbage = bytes((i * 2654435761 >> 7) % 256 for i in range(1 << 20))
-    repeated = b"[Program Names]\nProgram1=ONE\n[Current]\nReceiveChannel=3\n" * 100000
-    cases = [
-        # label, content, {section: {key: value}} that must survive, or None: nothing to keep
-        ("nul-bytes", b"\0" * (1 << 20), None),
-        ("settings-then-nul", b"[Program Names]\nProgram3=THREE\n" + b"\0" * 4096, {"Program Names": {"Program3": "THREE"}}),
-        ("binary", garbage, None),
-        ("repeated-sections", repeated, {"Program Names": {"Program1": "ONE"}, "Current": {"ReceiveChannel": "3"}}),
-    ]
-    for label, content, kept in cases:
-        program = wine_session.WineProgram(session, exe, os.path.join(out, label))
-        with open(program.settings, "wb") as f:
-            f.write(content)
-        start_and_quit(display, program, label, expect_box=False)
-        check_rewritten(program, label, kept)
+    run_malformed(out, lambda folder: wine_session.WineProgram(session, exe, folder),
+                  lambda program, label: start_and_quit(display, program, label, expect_box=False))
 
 
 def test_read_only_file(display, session, exe, out):
