@@ -283,12 +283,10 @@ def test_dump_not_created(display, lumo, out):
 
 
 def main():
-    if len(sys.argv) != 3:
-        print(__doc__)
+    paths = wt.arguments(__doc__, 2)
+    if paths is None:
         return 2
-    lumo, out = (os.path.abspath(p) for p in sys.argv[1:3])
-    shutil.rmtree(out, ignore_errors=True)
-    os.makedirs(out)
+    lumo, out = paths
     # The cases run as "nobody" live where "nobody" can reach them: the output folder may lie
     # below a home folder closed to other accounts.
     shared = tempfile.mkdtemp(prefix="lumo-hostile-settings-")

@@ -7,7 +7,6 @@ Usage: port_dialog_tests.py LUMO_VIRTUAL_MIDI_EXECUTABLE OUTPUT_FOLDER
 Exits 0 when every check passed; screenshots and report.txt stay in OUTPUT_FOLDER.
 """
 import os
-import shutil
 import sys
 import time
 
@@ -223,12 +222,10 @@ def test_quick_quits(display, lumo, out):
 
 
 def main():
-    if len(sys.argv) != 3:
-        print(__doc__)
+    paths = wt.arguments(__doc__, 2)
+    if paths is None:
         return 2
-    lumo, out = (os.path.abspath(p) for p in sys.argv[1:3])
-    shutil.rmtree(out, ignore_errors=True)
-    os.makedirs(out)
+    lumo, out = paths
     display = wt.Display()
     try:
         test_choose_devices_and_restart(display, lumo, out)

@@ -31,6 +31,18 @@ def check(condition, what):
     return condition
 
 
+def arguments(doc, count):
+    """The count paths of the command line made absolute, the last one an output folder emptied
+    for the run; None (after printing doc) when the count is wrong."""
+    if len(sys.argv) != count + 1:
+        print(doc)
+        return None
+    paths = [os.path.abspath(p) for p in sys.argv[1:count + 1]]
+    shutil.rmtree(paths[-1], ignore_errors=True)
+    os.makedirs(paths[-1])
+    return paths
+
+
 def finish(out):
     """Writes the checks to OUT/report.txt, says how many passed, and gives the exit status."""
     with open(os.path.join(out, "report.txt"), "w") as f:
@@ -410,12 +422,10 @@ def test_fatal_error(display, demo, out, args=(), when="at start", shot="fatal-e
 
 
 def main():
-    if len(sys.argv) != 4:
-        print(__doc__)
+    paths = arguments(__doc__, 3)
+    if paths is None:
         return 2
-    lumo, demo, out = (os.path.abspath(p) for p in sys.argv[1:4])
-    shutil.rmtree(out, ignore_errors=True)
-    os.makedirs(out)
+    lumo, demo, out = paths
     display = Display()
     try:
         test_main_window(display, lumo, out)

@@ -292,12 +292,10 @@ def test_kept_on_screen_near_the_corner(display, lumo, out):
 
 
 def main():
-    if len(sys.argv) != 3:
-        print(__doc__)
+    paths = wt.arguments(__doc__, 2)
+    if paths is None:
         return 2
-    lumo, out = (os.path.abspath(p) for p in sys.argv[1:3])
-    shutil.rmtree(out, ignore_errors=True)
-    os.makedirs(out)
+    lumo, out = paths
     # -noreset: atoms made before the program starts must outlive the client that made them.
     display = wt.Display(SCREEN_W, SCREEN_H, ["-noreset"])
     try:
