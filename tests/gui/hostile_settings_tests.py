@@ -225,6 +225,33 @@ def mount_small_disk(folder, size):
     return result.returncode == 0, result.stdout.strip()
 
 
+def fill_up(folder):
+    """Everything else the disk of folder holds goes to a filler file, so a save there has no room."""
+    filler = os.open(os.path.join(folder, "filler"), os.O_WRONLY | os.O_CREAT, 0o644)
+    try:
+        while os.write(filler, b"\0" * 4096) > 0:
+            pass
+    except OSError:
+        pass
+    finally:
+        os.close(filler)
+
+
+def file_size_limit(limit):
+    """For a child process: writes beyond limit bytes fail instead of ending it."""
+    def preexec():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+    return preexec
+
+
+def check_failed_save(output, settings, old):
+    with open(settings, "rb") as f:
+        check(f.read() == old, "full disk: the settings file is unchanged")
+    check(not leftovers(os.path.dirname(settings)), "full disk: the failed save leaves no temporary file")
+    check("could not be saved" in output, "full disk: the failed save is reported on the standard error")
+
+
 def test_full_disk(display, lumo, out):
     disk = os.path.join(out, "small-disk")
     mounted, why = mount_small_disk(disk, 512 * 1024)
@@ -241,15 +268,7 @@ def test_full_disk(display, lumo, out):
             os.makedirs(os.path.dirname(settings))
             with open(settings, "wb") as f:
                 f.write(old)
-            # Everything else the disk holds goes to a filler file, so the save has no room.
-            filler = os.open(os.path.join(disk, "filler"), os.O_WRONLY | os.O_CREAT, 0o644)
-            try:
-                while os.write(filler, b"\0" * 4096) > 0:
-                    pass
-            except OSError:
-                pass
-            finally:
-                os.close(filler)
+            fill_up(disk)
         else:
             wt.report.append("note full disk: no tmpfs (%s); a file-size limit makes the save's writes fail" % why)
             config = os.path.join(out, "full-disk-config")
@@ -257,17 +276,11 @@ def test_full_disk(display, lumo, out):
             os.makedirs(os.path.dirname(settings), exist_ok=True)
             with open(settings, "wb") as f:
                 f.write(old)
-
-            def preexec():
-                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-                resource.setrlimit(resource.RLIMIT_FSIZE, (len(old) // 2, len(old) // 2))
+            preexec = file_size_limit(len(old) // 2)
         print(wt.report[-1], flush=True)
         output = start_and_quit(display, program, "full disk", expect_box=False, preexec=preexec,
                                 XDG_CONFIG_HOME=config)
-        with open(settings, "rb") as f:
-            check(f.read() == old, "full disk: the settings file is unchanged")
-        check(not leftovers(os.path.dirname(settings)), "full disk: the failed save leaves no temporary file")
-        check("could not be saved" in output, "full disk: the failed save is reported on the standard error")
+        check_failed_save(output, settings, old)
     finally:
         if mounted:
             subprocess.run(["umount", disk])

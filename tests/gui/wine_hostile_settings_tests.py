@@ -17,9 +17,7 @@ owner, and root reads every file) and a named pipe (no Windows folder holds one)
 (RLIMIT_FSIZE) that makes the save's writes fail the same way.
 """
 import os
-import resource
 import shutil
-import signal
 import subprocess
 import sys
 import time
@@ -28,7 +26,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import window_tests as wt  # noqa: E402
 import wine_session  # noqa: E402
 from hostile_settings_tests import (run_malformed, dismiss_error_box, quit_program, leftovers,  # noqa: E402
-                                    mount_small_disk, HUGE_LINES)
+                                    mount_small_disk, fill_up, file_size_limit, check_failed_save,
+                                    HUGE_LINES)
 
 check = wt.check
 WINDOW_TIMEOUT = 120
@@ -119,27 +118,13 @@ def test_full_disk(display, session, exe, out):
     try:
         if mounted:
             wt.report.append("note full disk: a 512 KiB tmpfs as %APPDATA%\\Vantor Quorvel")
-            # Everything else the disk holds goes to a filler file, so the save has no room.
-            filler = os.open(os.path.join(folder, "filler"), os.O_WRONLY | os.O_CREAT, 0o644)
-            try:
-                while os.write(filler, b"\0" * 4096) > 0:
-                    pass
-            except OSError:
-                pass
-            finally:
-                os.close(filler)
+            fill_up(folder)
         else:
             wt.report.append("note full disk: no tmpfs (%s); a file-size limit makes the save's writes fail" % why)
-
-            def preexec():
-                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-                resource.setrlimit(resource.RLIMIT_FSIZE, (len(old) // 2, len(old) // 2))
+            preexec = file_size_limit(len(old) // 2)
         print(wt.report[-1], flush=True)
         output = start_and_quit(display, program, "full disk", expect_box=False, preexec=preexec)
-        with open(settings, "rb") as f:
-            check(f.read() == old, "full disk: the settings file is unchanged")
-        check(not leftovers(folder), "full disk: the failed save leaves no temporary file")
-        check("could not be saved" in output, "full disk: the failed save is reported on the standard error")
+        check_failed_save(output, settings, old)
     finally:
         if mounted:
             subprocess.run(["umount", folder])
