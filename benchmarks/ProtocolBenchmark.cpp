@@ -44,9 +44,13 @@ void DisplayMessage(benchmark::State& state)
 }
 BENCHMARK(DisplayMessage);
 
-void ProgramChangeDefaultName(benchmark::State& state)
+// Argument 0: every program has its default name; 1: every program has a stored, long name.
+void ProgramChange(benchmark::State& state)
 {
     Fixture f;
+    if (state.range(0) != 0)
+        for (int p = 0; p < ProgramNameTable::kCount; ++p)
+            f.names.setName(p, BString::Format("NAME %03d LONGER THAN SIXTEEN", p));
     std::uint8_t message[] = {0xC0, 0};
     for (auto _ : state)
     {
@@ -56,23 +60,7 @@ void ProgramChangeDefaultName(benchmark::State& state)
     benchmark::DoNotOptimize(f.display.lastProgram);
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(ProgramChangeDefaultName);
-
-void ProgramChangeStoredName(benchmark::State& state)
-{
-    Fixture f;
-    for (int p = 0; p < ProgramNameTable::kCount; ++p)
-        f.names.setName(p, BString::Format("NAME %03d LONGER THAN SIXTEEN", p));
-    std::uint8_t message[] = {0xC0, 0};
-    for (auto _ : state)
-    {
-        message[1] = static_cast<std::uint8_t>((message[1] + 1) & 0x7F);
-        f.protocol.handleMessage(message, 2);
-    }
-    benchmark::DoNotOptimize(f.display.lastProgram);
-    state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(ProgramChangeStoredName);
+BENCHMARK(ProgramChange)->ArgName("storedNames")->Arg(0)->Arg(1);
 
 void ProgramChangeOtherChannel(benchmark::State& state)
 {
