@@ -8,11 +8,10 @@
 // load: the round trip of one message at a time (send, wait until it arrived), and a burst of
 // MESSAGES sent back to back until the last one arrived. Exit status 77 without a sequencer.
 #include "midi/MidiManager.h"
-#include "midi/TMidiAlias.h"
-#include "midi/TMidiAliasManager.h"
-#include "midi/TMidiRouter.h"
 #include "midi/alsa/AlsaCompanion.h"
 #include "midi/alsa/AlsaMidiFactory.h"
+
+#include "BenchThru.h"
 
 #include <unistd.h>
 
@@ -84,21 +83,11 @@ int main(int argc, char** argv)
         return 1;
     manager->updateDevices(true, true);
 
-    TMidiAliasManager* aliases = TMidiAliasManager::getInstance();
-    TMidiAlias* in = aliases->getAlias(BString("MIDI Input"), TMidiAlias::kInput, true, -1);
-    TMidiAlias* out = aliases->getAlias(BString("MIDI Thru"), TMidiAlias::kOutput, true, -1);
-    aliases->setAlias(BString("MIDI Input"), TMidiAlias::kInput, BString("MIDI Input"), BString("bench:src"), true);
-    aliases->setAlias(BString("MIDI Thru"), TMidiAlias::kOutput, BString("MIDI Thru"), BString("bench:sink"), true);
-    TMidiRouter::getInstance()->addRoute(out, in);
-    const int inIndex = manager->findDeviceByName(BString("bench:src"), true);
-    const int outIndex = manager->findDeviceByName(BString("bench:sink"), false);
-    if (inIndex < 0 || outIndex < 0)
+    if (!openBenchThru("bench:src", "bench:sink"))
     {
         std::fprintf(stderr, "alsa_thru_benchmark: the manager does not list the bench ports\n");
         return 1;
     }
-    manager->openInput(inIndex);
-    manager->openOutput(outIndex);
 
     const Path thru{"thru through the program", src, sink};
     const Path direct{"direct subscription", directSrc, directSink};
@@ -159,7 +148,7 @@ int main(int argc, char** argv)
                 static_cast<unsigned long long>(stats.eventsIn), static_cast<unsigned long long>(stats.eventsOut),
                 static_cast<unsigned long long>(stats.overruns), static_cast<unsigned long long>(stats.sendFailures));
     std::fflush(stdout);
-    manager->closeInput(inIndex, true);
-    manager->closeOutput(outIndex, true);
+    manager->closeInput(manager->findDeviceByName(BString("bench:src"), true), true);
+    manager->closeOutput(manager->findDeviceByName(BString("bench:sink"), false), true);
     return 0;
 }

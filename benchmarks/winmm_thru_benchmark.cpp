@@ -6,13 +6,12 @@
 // Run: build/<dir>/benchmarks/winmm_thru_benchmark   (configure with -DLUMO_BUILD_BENCHMARKS=ON)
 #include "midi/MidiDeviceDescriptor.h"
 #include "midi/MidiManager.h"
-#include "midi/TMidiAliasManager.h"
 #include "midi/TMidiDeviceBase.h"
-#include "midi/TMidiRouter.h"
 #include "midi/winmm/MidiWinFactory.h"
 #include "support/FakeWinMMDriver.h"
 
 #include "AllocationCounting.h"
+#include "BenchThru.h"
 
 #include <benchmark/benchmark.h>
 
@@ -66,14 +65,7 @@ struct Setup
         manager->addFactory(factory);
         manager->start();
         manager->updateDevices(true, true);
-        manager->openInput(manager->findDeviceByName("Bench In", true));
-        manager->openOutput(manager->findDeviceByName("Bench Out", false));
-        TMidiAliasManager* aliases = TMidiAliasManager::getInstance();
-        TMidiAlias* in = aliases->getAlias("MIDI Input", TMidiAlias::kInput, true, -1);
-        TMidiAlias* out = aliases->getAlias("MIDI Thru", TMidiAlias::kOutput, true, -1);
-        aliases->setAlias("MIDI Input", TMidiAlias::kInput, "MIDI Input", "Bench In", true);
-        aliases->setAlias("MIDI Thru", TMidiAlias::kOutput, "MIDI Thru", "Bench Out", true);
-        TMidiRouter::getInstance()->addRoute(out, in);
+        openBenchThru("Bench In", "Bench Out");
         manager->setDataListener(&application);
 
         BOwnedList<MidiDeviceDescriptor*> inputs;
