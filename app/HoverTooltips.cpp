@@ -10,17 +10,13 @@ HoverTooltips::~HoverTooltips()
 {
     area.removeMouseListener(this);
     cancelPendingUpdate();
-    stopTimer();
 }
 
 void HoverTooltips::mouseEnter(const juce::MouseEvent&)
 {
     cancelPendingUpdate();
     if (window == nullptr)
-    {
         window = makeWindow();
-        startTimer(kLeaveCheckMs);
-    }
 }
 
 void HoverTooltips::mouseExit(const juce::MouseEvent&)
@@ -31,19 +27,5 @@ void HoverTooltips::mouseExit(const juce::MouseEvent&)
 void HoverTooltips::handleAsyncUpdate()
 {
     if (!area.isMouseOver(true))
-        closeWindow();
-}
-
-void HoverTooltips::checkPointerStillOver()
-{
-    // The pointer's position as the system has it now, not the toolkit's last report.
-    const auto pointer = juce::Desktop::getMousePosition();
-    if (!area.isShowing() || !area.getScreenBounds().contains(pointer))
-        closeWindow();
-}
-
-void HoverTooltips::closeWindow()
-{
-    stopTimer();
-    window.reset();
+        window.reset();
 }

@@ -85,6 +85,27 @@ lumo_juce_patch("juce_gui_basics/native/juce_win32_Windowing.cpp"
             dispatchDeferredRepaints();
     }")
 
+# The pointer leaving a window was reported at the position of the leave message, which under
+# Wine is the last one Wine saw inside the window when the pointer left for a place outside Wine's
+# windows: the toolkit then never told the components of the exit, and the tooltip window kept
+# polling the pointer eight times a second while the program idled. The system's cursor position
+# is where the pointer really is (on Windows the same place, outside the window).
+lumo_juce_patch("juce_gui_basics/native/juce_win32_Windowing.cpp"
+"        isMouseOver = false;
+
+        if (! areOtherTouchSourcesActive())
+            doMouseEvent (getCurrentMousePos(), MouseInputSource::defaultPressure);"
+"        isMouseOver = false;
+
+        if (! areOtherTouchSourcesActive())
+        {
+            POINT cursor;
+            const auto position = GetCursorPos (&cursor)
+                ? globalToLocal (convertPhysicalScreenPointToLogical (pointFromPOINT (cursor), hwnd).toFloat())
+                : getCurrentMousePos();
+            doMouseEvent (position, MouseInputSource::defaultPressure);
+        }")
+
 include(LumoJuceIdlePatches)
 
 lumo_juce_patched_copy("${LUMO_JUCE_SOURCE_MODULES_DIR}" "${LUMO_JUCE_MODULES_DIR}" ${LUMO_JUCE_MODULES})
