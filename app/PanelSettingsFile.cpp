@@ -20,7 +20,7 @@ void PanelSettingsFile::load(const std::function<void(const BString&)>& report,
     read(settings);
 }
 
-bool PanelSettingsFile::save(const std::function<void(TIniFile&)>& write) const
+void PanelSettingsFile::save(const std::function<void(TIniFile&)>& write) const
 {
     TIniFile settings(filePath);
     const bool loaded = settings.Load();   // keeps every other section of the file
@@ -29,11 +29,9 @@ bool PanelSettingsFile::save(const std::function<void(TIniFile&)>& write) const
         // The user was told at start; the unread file is worth more than this run's changes.
         std::fprintf(stderr, "lumo: settings not saved: \"%s\" cannot be read and is left as it is\n",
                      filePath.CStr());
-        return false;
+        return;
     }
     write(settings);
-    if (settings.Save())
-        return true;
-    std::fprintf(stderr, "lumo: %s\n", SettingsFileCheck::saveFailure(filePath).CStr());
-    return false;
+    if (!settings.Save())
+        std::fprintf(stderr, "lumo: %s\n", SettingsFileCheck::saveFailure(filePath).CStr());
 }

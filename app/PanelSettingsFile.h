@@ -24,9 +24,9 @@ public:
     // Reads the file (a missing or refused one simply has no sections), tells report about each
     // problem, then lets read take its values.
     void load(const std::function<void(const BString&)>& report, const std::function<void(TIniFile&)>& read) const;
-    // Reads the file again, lets write put its values in and writes it. False when nothing was
-    // written (the reason is on standard error).
-    bool save(const std::function<void(TIniFile&)>& write) const;
+    // Reads the file again, lets write put its values in and writes it; when nothing can be
+    // written, says why on standard error.
+    void save(const std::function<void(TIniFile&)>& write) const;
 
     const BString& path() const noexcept { return filePath; }
 
