@@ -17,6 +17,7 @@ if [ "${LUMO_SKIP_SETUP:-0}" != 1 ]; then
 fi
 
 failed=()
+failed_cases=()
 passed=()
 skipped=()
 tests_passed=0
@@ -42,11 +43,14 @@ record_suite() {
 # record_ctest NAME STATUS JUNIT: records the outcome of a CTest run from its JUnit report.
 record_ctest() {
     local name="$1" status="$2" junit="$3" counts
-    # "passed failed skipped", from each test case's status
-    counts="$(python3 - "$junit" 2>/dev/null <<'PY'
+    # First line "passed failed skipped", from each test case's status; then the failed cases'
+    # names, so that the end of a long run says which ones they were.
+    local report
+    report="$(python3 - "$junit" 2>/dev/null <<'PY'
 import sys
 import xml.etree.ElementTree as ET
-passed = failed = skipped = 0
+passed = skipped = 0
+failed = []
 for case in ET.parse(sys.argv[1]).getroot().iter("testcase"):
     status = case.get("status")
     if status == "run":
@@ -54,10 +58,20 @@ for case in ET.parse(sys.argv[1]).getroot().iter("testcase"):
     elif status in ("notrun", "disabled"):
         skipped += 1
     else:
-        failed += 1
-print(passed, failed, skipped)
+        # the first lines that say why, from the test's output
+        out = case.findtext("system-out") or ""
+        why = [line.strip() for line in out.splitlines()
+               if any(word in line for word in ("Failure", "not ok", "FAIL", "Expected", "Which is"))]
+        failed.append(" | ".join([case.get("name")] + why[:4])[:600])
+print(passed, len(failed), skipped)
+for line in failed:
+    print(line)
 PY
-)" || counts="0 0 0"
+)" || report="0 0 0"
+    counts="$(head -n 1 <<<"$report")"
+    while IFS= read -r failed_case; do
+        [ -n "$failed_case" ] && failed_cases+=("$name: $failed_case")
+    done < <(tail -n +2 <<<"$report")
     # shellcheck disable=SC2086
     count_suite "$name" "$status" $counts
 }
@@ -292,6 +306,9 @@ echo "configurations failed: ${failed[*]:-none}"
 if [ ${#skipped[@]} -ne 0 ]; then
     echo "configurations not run: ${skipped[*]}"
 fi
+for failed_case in "${failed_cases[@]}"; do
+    echo "failed test: $failed_case"
+done
 echo "total: $tests_passed passed, $tests_failed failed, $tests_skipped skipped"
 if [ ${#failed[@]} -ne 0 ]; then
     exit 1
