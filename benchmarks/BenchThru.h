@@ -1,11 +1,9 @@
-// The program's thru as the benchmarks set it up: the aliases "MIDI Input" and "MIDI Thru" bound
-// to two devices the manager lists, the first routed to the second, both opened.
+// The program's thru as the benchmarks set it up: routeThru between two devices the manager
+// lists, both opened.
 #pragma once
 
 #include "midi/MidiManager.h"
-#include "midi/TMidiAlias.h"
-#include "midi/TMidiAliasManager.h"
-#include "midi/TMidiRouter.h"
+#include "support/ThruRoute.h"
 
 // False when the manager does not list both devices.
 inline bool openBenchThru(const char* inputName, const char* outputName)
@@ -15,12 +13,7 @@ inline bool openBenchThru(const char* inputName, const char* outputName)
     const int outIndex = manager->findDeviceByName(BString(outputName), false);
     if (inIndex < 0 || outIndex < 0)
         return false;
-    TMidiAliasManager* aliases = TMidiAliasManager::getInstance();
-    TMidiAlias* in = aliases->getAlias(BString("MIDI Input"), TMidiAlias::kInput, true, -1);
-    TMidiAlias* out = aliases->getAlias(BString("MIDI Thru"), TMidiAlias::kOutput, true, -1);
-    aliases->setAlias(BString("MIDI Input"), TMidiAlias::kInput, BString("MIDI Input"), BString(inputName), true);
-    aliases->setAlias(BString("MIDI Thru"), TMidiAlias::kOutput, BString("MIDI Thru"), BString(outputName), true);
-    TMidiRouter::getInstance()->addRoute(out, in);
+    routeThru(inputName, outputName);
     manager->openInput(inIndex);
     manager->openOutput(outIndex);
     return true;

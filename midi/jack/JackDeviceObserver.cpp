@@ -50,9 +50,7 @@ void JackDeviceObserver::retryLoop()
             break;
         lock.unlock();
         if (!connected())
-        {
             MidiDeviceFactory::announceSystemDeviceChange();
-        }
         lock.lock();
     }
 }

@@ -569,12 +569,7 @@ TEST_F(AlsaVmOwnPorts, LumoSendSendsIntoLumoInAndTheThruComesOutOfLumoThru)
     ASSERT_TRUE(synth);
     const int synthIn = synth->addPort("in", false);
     ASSERT_GE(synthIn, 0);
-    TMidiAliasManager* aliases = TMidiAliasManager::getInstance();
-    TMidiAlias* in = aliases->getAlias(BString("MIDI Input"), TMidiAlias::kInput, true, -1);
-    TMidiAlias* out = aliases->getAlias(BString("MIDI Thru"), TMidiAlias::kOutput, true, -1);
-    aliases->setAlias(BString("MIDI Input"), TMidiAlias::kInput, BString("MIDI Input"), BString("LUMO In (2)"), true);
-    aliases->setAlias(BString("MIDI Thru"), TMidiAlias::kOutput, BString("MIDI Thru"), BString("LUMO Thru (2)"), true);
-    TMidiRouter::getInstance()->addRoute(out, in);
+    route("LUMO In (2)", "LUMO Thru (2)");
     const int input = openInput("LUMO In (2)");
     const int output = openOutput("LUMO Thru (2)");
     ASSERT_GE(input, 0);

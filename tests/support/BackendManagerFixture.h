@@ -6,10 +6,8 @@
 #pragma once
 
 #include "midi/MidiManager.h"
-#include "midi/TMidiAlias.h"
-#include "midi/TMidiAliasManager.h"
-#include "midi/TMidiRouter.h"
 #include "support/MidiTestListeners.h"
+#include "support/ThruRoute.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
@@ -70,14 +68,7 @@ protected:
     // second, as the main panel does.
     void route(const std::string& inputPort, const std::string& outputPort)
     {
-        TMidiAliasManager* aliases = TMidiAliasManager::getInstance();
-        TMidiAlias* in = aliases->getAlias(BString("MIDI Input"), TMidiAlias::kInput, true, -1);
-        TMidiAlias* out = aliases->getAlias(BString("MIDI Thru"), TMidiAlias::kOutput, true, -1);
-        aliases->setAlias(BString("MIDI Input"), TMidiAlias::kInput, BString("MIDI Input"),
-                          BString(inputPort.c_str()), true);
-        aliases->setAlias(BString("MIDI Thru"), TMidiAlias::kOutput, BString("MIDI Thru"),
-                          BString(outputPort.c_str()), true);
-        TMidiRouter::getInstance()->addRoute(out, in);
+        routeThru(inputPort.c_str(), outputPort.c_str());
     }
 
     // route(), then both devices opened; their record indices land in thruInput and thruOutput.
